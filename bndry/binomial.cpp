@@ -1,0 +1,98 @@
+// Exact binomial probabilities for at most 255 patients: log-factorials from
+// a table filled once, point probabilities, and whole probability and tail
+// vectors by a walk outwards from the mode.
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "bndry/bndry.h"
+
+namespace {
+
+constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+
+// ln P(Y_n = k) with no argument check; indices outside the table give NaN
+// through ilfact, theta of 0 or 1 gives infinite or NaN terms.
+double un_checked_bin_log_pdf(int k, int n, double theta) {
+  const double a = k * std::log(theta);
+  const double b = (n - k) * std::log(1.0 - theta);
+  const double h = ilfact(n) + (a + b);
+  const double d = ilfact(k) + ilfact(n - k);
+  return h - d;
+}
+
+}  // namespace
+
+// lf[j] = ln(j!) as a running sum of logarithms; the sum's rounding is part
+// of every probability the program prints, so no other formula is used.
+double ilfact(int j) {
+  static std::array<double, max_patients + 1> lf{};
+  static bool ready = false;
+  if (static_cast<unsigned>(j) > static_cast<unsigned>(max_patients)) return nan_value;
+  if (!ready) {
+    lf[0] = 0.0;
+    lf[1] = 0.0;
+    double s = 0.0;
+    for (int i = 2; i <= max_patients; ++i) {
+      s = std::log(static_cast<double>(i)) + s;
+      lf[static_cast<std::size_t>(i)] = s;
+    }
+    ready = true;
+  }
+  return lf[static_cast<std::size_t>(j)];
+}
+
+double ilgamma(int a) {
+  if (a < 1 || a > max_patients + 1) return nan_value;
+  return ilfact(a - 1);
+}
+
+double bin_pdf(int k, int n, double theta) {
+  if (n < 0 || theta < 0.0 || theta > 1.0) return nan_value;
+  if (n == 0 || theta == 0.0) return k == 0 ? 1.0 : 0.0;
+  if (theta == 1.0) return k == n ? 1.0 : 0.0;
+  if (k < 0 || k > n) return 0.0;
+  return std::exp(un_checked_bin_log_pdf(k, n, theta));
+}
+
+double bin_log_pdf(int k, int n, double theta) {
+  if (n < 0 || theta < 0.0 || theta > 1.0) return nan_value;
+  if (n == 0 || theta == 0.0) return std::log(k == 0 ? 1.0 : 0.0);
+  if (theta == 1.0) return std::log(k == n ? 1.0 : 0.0);
+  if (k < 0 || k > n) return std::log(0.0);
+  return un_checked_bin_log_pdf(k, n, theta);
+}
+
+// From the mode c outwards: P(i+1) = P(i) * ((n-i) r / (i+1)) upwards and
+// P(j) = P(j+1) / ((n-j) r / (j+1)) downwards, r = theta / (1 - theta), so a
+// whole row costs one exponential. With theta 0 or 1 the ratios are 0 or
+// +inf and the walk yields the degenerate rows exactly.
+int bin_pdf_vec(double* p, int n, double theta) {
+  if (n < 0 || !(theta >= 0.0 && theta <= 1.0)) return 1;
+  const double q = 1.0 - theta;
+  if (n == 0) {
+    p[0] = 1.0;
+  } else if (n == 1) {
+    p[1] = theta;
+    p[0] = q;
+  } else if (n == 2) {
+    p[0] = q * q;
+    p[2] = theta * theta;
+    p[1] = q * (2 * theta);
+  } else {
+    const double r = theta / q;
+    int c = static_cast<int>(n * theta + 0.5);
+    if (c > n) c = n;
+    p[c] = bin_pdf(c, n, theta);
+    for (int i = c; i < n; ++i) p[i + 1] = p[i] * (((n - i) * r) / (i + 1));
+    for (int j = c - 1; j >= 0; --j) p[j] = p[j + 1] / (((n - j) * r) / (j + 1));
+  }
+  return 0;
+}
+
+int bin_srv_vec(double* s, int n, double theta) {
+  const int r = bin_pdf_vec(s, n, theta);
+  if (r != 0) return r;
+  for (int k = n - 1; k >= 0; --k) s[k] = s[k + 1] + s[k];
+  return 0;
+}

@@ -1,0 +1,112 @@
+// Boundary design and its support library.
+//
+// Finds the pointwise level ALPHA of a Pocock-type upper boundary for a
+// continuously monitored single-arm trial, evaluates a boundary's operating
+// characteristics, and offers the exact binomial functions, checked
+// allocation, file handling and console I/O that the program is built on.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+/// Largest number of patients a design may have; every table is sized for it.
+inline constexpr int max_patients = 255;
+
+// ---- Level search and boundary --------------------------------------------
+
+/// Design: fills b[1..K], *alpha (ALPHA) and *phi_star (PHI*) for K, theta and
+/// phi; returns 0, or a non-zero status and leaves all three untouched.
+int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi);
+
+/// b[n] = smallest k with P(Y_n >= k) <= alpha under theta, n = 1..K (0 when
+/// alpha >= 1), never decreasing in n; returns 0, or 1 for a bad K or theta.
+int GetPointwiseBndry(int* b, int K, double alpha, double theta);
+
+/// v[i] = (v[i+1] + v[i]) * 0.5 for i = 0..n-2, in increasing order.
+void midpoints(double* v, int n);
+
+/// ln(x / (1 - x)), unchecked.
+double logit(double x);
+
+/// 1 / (exp(-x) + 1), unchecked.
+double alogit(double x);
+
+// ---- Operating characteristics ---------------------------------------------
+
+/// Moments of a monitored trial's end at one event probability.
+struct oc_record {
+  double mean_y;    ///< E[Y], events at the end
+  double sd_y;      ///< SD[Y]
+  double mean_n;    ///< E[N], patients at the end
+  double sd_n;      ///< SD[N]
+  double mean_yn;   ///< E[Y/N], the observed rate
+  double sd_yn;     ///< SD[Y/N]
+  double phi_star;  ///< probability of reaching the upper boundary
+};
+
+/// Operating characteristics of the boundaries at theta; ends the process
+/// with status 1 (no message) when the crossing engine refuses them.
+oc_record summary(double theta, int K, const int* lower, const int* upper);
+
+// ---- Binomial probability functions ----------------------------------------
+
+/// ln(j!) for 0 <= j <= 255 from a table filled on first use; NaN otherwise.
+double ilfact(int j);
+
+/// ln Gamma(a) = ln((a-1)!) for 1 <= a <= 256; NaN otherwise.
+double ilgamma(int a);
+
+/// P(Y_n = k) for Y_n ~ Binomial(n, theta); NaN for n < 0, theta outside
+/// [0, 1] or n > 255; 0 for k outside 0..n.
+double bin_pdf(int k, int n, double theta);
+
+/// ln P(Y_n = k) under the rules of bin_pdf (-inf where bin_pdf gives 0).
+double bin_log_pdf(int k, int n, double theta);
+
+/// p[k] = P(Y_n = k), k = 0..n; returns 0, or 1 (p untouched) for n < 0 or
+/// theta outside [0, 1].
+int bin_pdf_vec(double* p, int n, double theta);
+
+/// s[k] = sum of P(Y_n = j) over j >= k, k = 0..n; statuses of bin_pdf_vec.
+int bin_srv_vec(double* s, int n, double theta);
+
+// ---- Errors, memory and files ------------------------------------------------
+
+/// Flushes stdout, prints the message there and ends the process with status 2.
+[[noreturn]] void eprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/// malloc that never returns null: "malloc of %u bytes failed:", status 2.
+void* emalloc(unsigned size);
+
+/// realloc that never returns null: "realloc of %u bytes failed:", status 2.
+void* erealloc(void* block, unsigned size);
+
+/// fopen; on failure one line "Open of %s with mode=%s failed: %s" on stderr
+/// and null.
+std::FILE* open_file(const char* path, const char* mode);
+
+/// fclose of a stream or null (0); on failure "Close failed: ..." on stderr
+/// and EOF.
+int close_file(std::FILE* stream);
+
+// ---- Console readers and printers ---------------------------------------------
+
+/// Reads one whitespace-delimited integer token; on end of input or a token
+/// that is not wholly an int, prints "int_read: ..." on stdout, exit status 1.
+int int_read(std::FILE* in);
+
+/// Reads one whitespace-delimited floating token as "%lf" would read it;
+/// failures as int_read, with "dbl_read: ...".
+double dbl_read(std::FILE* in);
+
+/// One line "name[i] = %g " per element first..last, or "name[] is empty".
+void vec_print(std::FILE* out, const double* v, int first, int last, const char* name);
+
+/// One line "name[i] = %d " per element first..last, or "name[] is empty".
+void ivec_print(std::FILE* out, const int* v, int first, int last, const char* name);
+
+/// "Program: name", then the processor time between two millisecond readings.
+void printtime(std::FILE* out, const char* program, long start_ms, long end_ms);
+
+/// "Date and time: " and the local asctime text; nothing if that fails.
+void printdatetime(std::FILE* out);

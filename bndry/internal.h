@@ -1,0 +1,45 @@
+// Internals of the boundary-design module, shared by its own source files and
+// its tests; nothing outside bndry/ and tests/ includes this header.
+#pragma once
+
+#include <array>
+#include <cstdlib>
+#include <span>
+
+#include "bndry/bndry.h"
+
+namespace bndry_internal {
+
+/// One row per number of patients 0..255, one column per number of events.
+using bin_table = std::array<std::array<double, max_patients + 1>, max_patients + 1>;
+
+/// P(Y_n = k) and P(Y_n >= k) for the theta of the last successful init_bin.
+extern bin_table bin_prob;
+extern bin_table bin_surv;
+
+/// Fills rows 1..m of both tables for theta unless they already hold them;
+/// returns 0, or 1 (nothing changed) for m outside 1..255 or theta outside [0, 1].
+int init_bin(bin_table& prob, bin_table& surv, double theta, int m);
+
+/// Entries of the level search's candidate list in use; 0 outside FindBndry.
+int candidate_count();
+
+/// A block from emalloc, released on every path out of the owning scope.
+template <class T>
+class evec {
+ public:
+  explicit evec(int n) : n_(n), p_(static_cast<T*>(emalloc(static_cast<unsigned>(n) * sizeof(T)))) {}
+  ~evec() { std::free(p_); }
+  evec(const evec&) = delete;
+  evec& operator=(const evec&) = delete;
+
+  T* data() { return p_; }
+  T& operator[](int i) { return p_[i]; }
+  std::span<T> span() { return {p_, static_cast<std::size_t>(n_)}; }
+
+ private:
+  int n_;
+  T* p_;
+};
+
+}  // namespace bndry_internal

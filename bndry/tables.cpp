@@ -1,0 +1,114 @@
+// The binomial point and survival tables for one event probability, kept
+// until another is asked for, and the pointwise boundary read from them.
+#include <cassert>
+#include <cmath>
+
+#include "bndry/internal.h"
+
+namespace bndry_internal {
+
+bin_table bin_prob{};
+bin_table bin_surv{};
+
+namespace {
+
+// Cache key of the two tables; -1 matches no valid request, so the first builds.
+int bin_prob_max_m = -1;
+double bin_prob_theta = -1.0;
+
+// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and 1 <= n <= 255. Closed
+// forms up to n = 3, then the walk from the mode of bin_pdf_vec.
+void init_bin2(double* row, double theta, int n) {
+  const double q = 1.0 - theta;
+  if (n == 1) {
+    row[0] = q;
+    row[1] = theta;
+  } else if (n == 2) {
+    row[0] = q * q;
+    row[1] = (2 * theta) * q;
+    row[2] = theta * theta;
+  } else if (n == 3) {
+    row[0] = (q * q) * q;
+    row[1] = ((3 * theta) * q) * q;
+    row[2] = q * ((3 * theta) * theta);
+    row[3] = (theta * theta) * theta;
+  } else {
+    const double r = theta / q;
+    int c = static_cast<int>(n * theta + 0.5);
+    if (c > n) c = n;
+    row[c] = bin_pdf(c, n, theta);
+    for (int i = c; i < n; ++i) row[i + 1] = row[i] * (((n - i) * r) / (i + 1));
+    for (int j = c - 1; j >= 0; --j) row[j] = row[j + 1] / (((n - j) * r) / (j + 1));
+  }
+}
+
+}  // namespace
+
+// surv[n][k] = (sum of prob[n][k..n]) / (sum of prob[n][0..n]): normalising by
+// the row total keeps surv[n][0] exactly 1 and every row non-increasing in k.
+int init_bin(bin_table& prob, bin_table& surv, double theta, int m) {
+  if (m < 1 || m > max_patients) return 1;
+  if (!(theta >= 0.0 && theta <= 1.0)) return 1;
+  if (m == bin_prob_max_m && theta == bin_prob_theta) return 0;
+  for (int n = 1; n <= m; ++n) {
+    double* p = prob[static_cast<std::size_t>(n)].data();
+    double* s = surv[static_cast<std::size_t>(n)].data();
+    if (theta == 0.0) {
+      p[0] = 1.0;
+      for (int k = 1; k <= n; ++k) p[k] = 0.0;
+    } else if (theta == 1.0) {
+      for (int k = 0; k < n; ++k) p[k] = 0.0;
+      p[n] = 1.0;
+    } else {
+      init_bin2(p, theta, n);
+    }
+    double sum = 0.0;
+    for (int k = n; k >= 0; --k) {
+      sum = sum + p[k];
+      s[k] = sum;
+    }
+    for (int k = n; k >= 1; --k) s[k] = s[k] / s[0];
+    s[0] = 1.0;
+  }
+  bin_prob_theta = theta;
+  bin_prob_max_m = m;
+  return 0;
+}
+
+}  // namespace bndry_internal
+
+using bndry_internal::bin_surv;
+
+// The scan is inclusive (alpha >= tail admits the count) and ends at k = 0,
+// whose tail is exactly 1. Rounding can make a tail fall by an ulp from one
+// patient to the next although the exact tail rises with n, so the result is
+// made a running maximum: the exact boundary never decreases, and the
+// crossing engine refuses one that does.
+int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
+  if (K < 1 || K > max_patients) return 1;
+  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, max_patients);
+  if (status != 0) return status;
+  for (int n = K; n >= 1; --n) {
+    if (alpha >= 1.0) {
+      b[n] = 0;
+      continue;
+    }
+    const auto& row = bin_surv[static_cast<std::size_t>(n)];
+    int k = n;
+    while (alpha >= row[static_cast<std::size_t>(k)]) --k;
+    b[n] = k + 1;
+  }
+  if (alpha < 1.0) {
+    for (int n = 2; n <= K; ++n)
+      if (b[n] < b[n - 1]) b[n] = b[n - 1];
+  }
+  return 0;
+}
+
+void midpoints(double* v, int n) {
+  for (int i = 0; i + 1 < n; ++i) v[i] = (v[i + 1] + v[i]) * 0.5;
+}
+
+double logit(double x) { return std::log(x / (1.0 - x)); }
+
+double alogit(double x) { return 1.0 / (std::exp(-x) + 1.0); }

@@ -1,0 +1,57 @@
+// Crossing-probability engine: how a continuously monitored single-arm trial
+// with a binary outcome ends under a pair of stopping boundaries, the joint
+// distribution of events and patients at its end with weighted moments, and
+// small vector operations over inclusive index ranges.
+#pragma once
+
+/// Fills lspending[1..K] and uspending[1..K] (probability of stopping low or
+/// high right after patient m) and rspending[0..K] (probability of running to
+/// K with s events) for event probability theta; a trial stops low when the
+/// count is <= lower[m] and high when it is >= upper[m]. Returns 0, or the
+/// first failing check (arrays untouched): 1 theta not in (0, 1), 2 K not in
+/// 1..255, 3 lower[1] > 0, 4 upper[1] < 1, 5 lower decreases, 6 upper
+/// decreases, 7 upper[m] <= lower[m].
+int CrossingProb(double* lspending, double* uspending, double* rspending, double theta, int K,
+                 const int* lower, const int* upper);
+
+/// The name of the calculation method for the banner: "Exact".
+const char* method();
+
+/// Lists the outcomes (y, n, w) of positive probability: lower stops, then
+/// upper stops, then full trials; counts[1..3] get the three run lengths.
+/// Returns the index of the last outcome (-1 when there is none).
+int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspending,
+            const double* uspending, const double* rspending, const int* lower, const int* upper,
+            int K);
+
+/// moments[1] = sum w x / sum w and moments[2] = sum w (x - mean)^2 / sum w
+/// over first..last.
+void meanvar(double* moments, const double* x, const double* w, int first, int last);
+
+/// Conditional mean and variance of the proportion with the second of two
+/// binary outcomes, per group of patients[i] of whom count[i] have the first;
+/// params[1..3] = p1, p2, odds ratio. Returns 0.
+int cond_mv(double* mean, double* variance, const double* count, const double* patients, int last,
+            const double* params);
+
+/// Correlation of two binary outcomes of probabilities p1, p2 and odds ratio psi.
+double psi2cor(double p1, double p2, double psi);
+
+/// Sum of x[first..last], from the lowest index up.
+double array_sum(const double* x, int first, int last);
+/// result[i] = x[first] + ... + x[i]; returns the total (result may be x).
+double array_csum(double* result, const double* x, int first, int last);
+/// Sum of a[i] * b[i] over first..last.
+double array_dot(const double* a, const double* b, int first, int last);
+/// result[i] = a[i] + b[i].
+void array_plus(double* result, const double* a, const double* b, int first, int last);
+/// result[i] = a[i] - b[i].
+void array_minus(double* result, const double* a, const double* b, int first, int last);
+/// result[i] = a[i] * b[i].
+void array_mul(double* result, const double* a, const double* b, int first, int last);
+/// result[i] = a[i] / b[i].
+void array_div(double* result, const double* a, const double* b, int first, int last);
+/// result[i] = a[i] + c.
+void array_plusc(double* result, const double* a, double c, int first, int last);
+/// result[i] = a[i] * c.
+void array_mulc(double* result, const double* a, double c, int first, int last);
