@@ -1,0 +1,159 @@
+// Independent reference for crossing probabilities, for tests of any module.
+//
+// Every one of the 2^K outcome sequences of K patients is followed through
+// the stopping rule (low when the count is <= lower[m], high when it is >=
+// upper[m], the lower test first; otherwise the trial runs to K). The counts
+// of sequences ending each way, by their total number of events, do not
+// depend on theta, so a probability is an exact polynomial in theta with
+// positive terms, evaluated in long double or, with GMP, in rationals.
+// Also a seeded generator of valid boundary pairs.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#ifdef HAVE_GMP
+#include <gmpxx.h>
+#endif
+
+namespace test_reference {
+
+/// Enumeration costs 2^K * K steps; keep K at or below this.
+inline constexpr int max_enumerated_patients = 20;
+
+/// How the 2^K sequences end. low[m][j] (high[m][j]): the number of sequences
+/// with j events among all K patients that stop low (high) right after
+/// patient m, m = 1..K; rest[s]: those that never stop and end with s events.
+struct crossing_counts {
+  int K = 0;
+  std::vector<std::vector<std::uint64_t>> low, high;
+  std::vector<std::uint64_t> rest;
+};
+
+/// Boundaries are indexed 1..K, as the engine takes them; K in 1..20.
+inline crossing_counts count_endings(int K, const int* lower, const int* upper) {
+  crossing_counts c;
+  c.K = K;
+  const auto size = static_cast<std::size_t>(K + 1);
+  c.low.assign(size, std::vector<std::uint64_t>(size, 0));
+  c.high.assign(size, std::vector<std::uint64_t>(size, 0));
+  c.rest.assign(size, 0);
+  for (std::uint64_t seq = 0; seq < (std::uint64_t{1} << K); ++seq) {
+    int total = 0;
+    for (int m = 0; m < K; ++m) total += static_cast<int>((seq >> m) & 1U);
+    const auto j = static_cast<std::size_t>(total);
+    int s = 0;
+    bool stopped = false;
+    for (int m = 1; m <= K && !stopped; ++m) {
+      s += static_cast<int>((seq >> (m - 1)) & 1U);
+      const auto at = static_cast<std::size_t>(m);
+      if (s <= lower[m]) {
+        ++c.low[at][j];
+        stopped = true;
+      } else if (s >= upper[m]) {
+        ++c.high[at][j];
+        stopped = true;
+      }
+    }
+    if (!stopped) ++c.rest[static_cast<std::size_t>(s)];
+  }
+  return c;
+}
+
+/// The three vectors of K + 1 entries (entry 0 of ls and us is 0) from the
+/// counts, each one sequence probability theta^j (1 - theta)^(K - j) summed
+/// by its count. Works for any number type built from a double and an int.
+template <typename Real>
+void evaluate(const crossing_counts& c, const Real& theta, std::vector<Real>& ls,
+              std::vector<Real>& us, std::vector<Real>& rs) {
+  const auto size = static_cast<std::size_t>(c.K + 1);
+  const Real q = Real(1) - theta;
+  std::vector<Real> seq_prob(size, Real(1));
+  for (std::size_t j = 0; j < size; ++j) {
+    for (std::size_t i = 0; i < j; ++i) seq_prob[j] *= theta;
+    for (std::size_t i = j; i + 1 < size; ++i) seq_prob[j] *= q;
+  }
+  auto weigh = [&](const std::vector<std::uint64_t>& counts) {
+    Real sum(0);
+    for (std::size_t j = 0; j < size; ++j)
+      if (counts[j] != 0) sum += Real(static_cast<unsigned long>(counts[j])) * seq_prob[j];
+    return sum;
+  };
+  ls.assign(size, Real(0));
+  us.assign(size, Real(0));
+  rs.assign(size, Real(0));
+  for (std::size_t m = 1; m < size; ++m) {
+    ls[m] = weigh(c.low[m]);
+    us[m] = weigh(c.high[m]);
+  }
+  // A sequence that never stops ends with its own total, so rest needs no weighing.
+  for (std::size_t s = 0; s < size; ++s)
+    rs[s] = Real(static_cast<unsigned long>(c.rest[s])) * seq_prob[s];
+}
+
+/// Stopping-low, stopping-high and remaining probabilities in long double
+/// (relative error of a few 1e-19 per entry).
+inline void crossing_reference(int K, double theta, const int* lower, const int* upper,
+                               std::vector<long double>& ls, std::vector<long double>& us,
+                               std::vector<long double>& rs) {
+  evaluate<long double>(count_endings(K, lower, upper), theta, ls, us, rs);
+}
+
+#ifdef HAVE_GMP
+/// The same, exactly, with theta taken as the rational value of the double.
+inline void crossing_reference_exact(int K, double theta, const int* lower, const int* upper,
+                                     std::vector<mpq_class>& ls, std::vector<mpq_class>& us,
+                                     std::vector<mpq_class>& rs) {
+  evaluate<mpq_class>(count_endings(K, lower, upper), mpq_class(theta), ls, us, rs);
+}
+
+/// |x - exact|, formed exactly and rounded once.
+inline double abs_error(double x, const mpq_class& exact) {
+  const mpq_class diff = mpq_class(x) - exact;
+  return abs(diff).get_d();
+}
+#endif
+
+/// A boundary pair for patients 1..K; both vectors have K + 1 entries and
+/// entry 0 (never read) is 0.
+struct boundary_pair {
+  std::vector<int> lower, upper;
+};
+
+/// A random pair that CrossingProb accepts: lower is -1 everywhere for about
+/// half the pairs, otherwise starts at -1 or 0 and rises by 0..max_lower_rise
+/// per patient; upper starts at 1..3, rises by 0..2 per patient, stays above
+/// lower and mostly at or below m + 1 (m + 2 at most, unless lower forces it).
+inline boundary_pair random_boundaries(std::mt19937& rng, int K, int max_lower_rise = 1) {
+  boundary_pair b;
+  const auto size = static_cast<std::size_t>(K + 1);
+  b.lower.assign(size, 0);
+  b.upper.assign(size, 0);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const bool never_low = unit(rng) < 0.5;
+  const double lower_rate = unit(rng) * 0.5;         // chance that lower rises at a patient
+  const double upper_rate = 0.2 + unit(rng) * 0.7;   // chance that upper rises at a patient
+  std::uniform_int_distribution<int> rise(1, std::max(1, max_lower_rise));
+  for (int m = 1; m <= K; ++m) {
+    const auto at = static_cast<std::size_t>(m);
+    int lo = -1;
+    if (!never_low)
+      lo = m == 1 ? (unit(rng) < 0.5 ? -1 : 0)
+                  : b.lower[at - 1] + (unit(rng) < lower_rate ? rise(rng) : 0);
+    int up = 0;
+    if (m == 1) {
+      const double u = unit(rng);
+      up = u < 0.4 ? 1 : (u < 0.8 ? 2 : 3);
+    } else {
+      up = b.upper[at - 1] + (unit(rng) < upper_rate ? (unit(rng) < 0.1 ? 2 : 1) : 0);
+      up = std::max(b.upper[at - 1], std::min(up, m + 2));
+    }
+    b.lower[at] = lo;
+    b.upper[at] = std::max(up, lo + 1);
+  }
+  return b;
+}
+
+}  // namespace test_reference
