@@ -2,13 +2,18 @@
 // patient, and of the final count for trials that never stop, under a pair
 // of boundaries.
 //
-// The walk follows every outcome sequence depth first, adding whole subtrees
-// at once from a binomial table where they can reach no boundary (the cone).
-// Its order of additions decides the last bits of what it returns, and with
-// them printed digits at decimal ties.
+// Two exact methods. The walk follows every outcome sequence depth first,
+// adding whole subtrees at once from a binomial table where they can reach no
+// boundary (the cone); its cost grows exponentially with K, but its order of
+// additions decides the last bits of what it returns, and with them printed
+// digits at decimal ties, so it stays wherever it is cheap and results can be
+// compared with earlier ones. The recursion merges equal states (patient,
+// count) and costs O(K^2) whatever the boundaries. The walk's cost is counted
+// exactly before it runs, so the choice depends on the input alone.
 #include <array>
 #include <cassert>
 #include <cstdint>
+#include <utility>
 
 #include "bndry/bndry.h"
 #include "cross2/cross2.h"
@@ -133,14 +138,106 @@ void walk(double theta, int K) {
     proceed(1, 2, p);
 }
 
+// Probabilities of the counts still running after each patient, one row at a
+// time; what reaches a boundary moves into the spending vectors, the lower
+// boundary tested first as in the walk.
+void recursion(int K) {
+  std::array<double, max_patients + 2> alive{};
+  std::array<double, max_patients + 2> next{};
+  alive[0] = 1.0;
+  int lo = 0;  // running counts lie in lo..hi
+  int hi = 0;
+  for (int d = 1; d <= K; ++d) {
+    const int lower = lboundary[d];
+    const int upper = uboundary[d];
+    for (int s = lo; s <= hi + 1; ++s) next[static_cast<std::size_t>(s)] = 0.0;
+    int new_lo = hi + 2;
+    int new_hi = -1;
+    for (int s = lo; s <= hi; ++s) {
+      const double w = alive[static_cast<std::size_t>(s)];
+      if (s <= lower) {
+        lspending[d] += w * q;
+      } else {
+        next[static_cast<std::size_t>(s)] += w * q;
+        if (s < new_lo) new_lo = s;
+        if (s > new_hi) new_hi = s;
+      }
+      if (s + 1 <= lower) {
+        lspending[d] += w * p;
+      } else if (s + 1 >= upper) {
+        uspending[d] += w * p;
+      } else {
+        next[static_cast<std::size_t>(s + 1)] += w * p;
+        if (s + 1 < new_lo) new_lo = s + 1;
+        if (s + 1 > new_hi) new_hi = s + 1;
+      }
+    }
+    std::swap(alive, next);
+    lo = new_lo;
+    hi = new_hi;
+  }
+  for (int s = lo; s <= hi; ++s) rspending[s] = alive[static_cast<std::size_t>(s)];
+}
+
+// a + b, held at cap + 1 once it passes cap.
+std::uint64_t add_capped(std::uint64_t a, std::uint64_t b, std::uint64_t cap) {
+  return a > cap || b > cap || a + b > cap ? cap + 1 : a + b;
+}
+
 }  // namespace
+
+// Counts the walk's sequences per state (patient, count) as the recursion
+// counts probabilities. Every sequence that goes on from a state after a
+// no-event patient starts a proceed call, as do both of patient 1's
+// branches; an event continues the same call. Sequences at patient K or in
+// the cone end there.
+std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upper,
+                                         std::uint64_t cap) {
+  fill_cones(K, lower, upper);
+  std::array<std::uint64_t, max_patients + 2> alive{};
+  std::array<std::uint64_t, max_patients + 2> next{};
+  std::uint64_t calls = 0;
+  if (0 > lower[1]) {
+    alive[0] = 1;
+    calls = 1;
+  }
+  if (1 > lower[1] && 1 < upper[1]) {
+    alive[1] = 1;
+    calls += 1;
+  }
+  for (int m = 1; m < K; ++m) {
+    next.fill(0);
+    const int d = m + 1;
+    for (int s = 0; s <= m; ++s) {
+      const std::uint64_t c = alive[static_cast<std::size_t>(s)];
+      if (c == 0 || (lcone <= s && s <= ucone[static_cast<std::size_t>(m)])) continue;
+      if (s > lower[d]) {
+        next[static_cast<std::size_t>(s)] = add_capped(next[static_cast<std::size_t>(s)], c, cap);
+        calls = add_capped(calls, c, cap);
+      }
+      if (s + 1 > lower[d] && s + 1 < upper[d])
+        next[static_cast<std::size_t>(s + 1)] = add_capped(next[static_cast<std::size_t>(s + 1)], c, cap);
+    }
+    if (calls > cap) return cap + 1;
+    std::swap(alive, next);
+  }
+  return calls;
+}
 
 int CrossingProb(double* ls, double* us, double* rs, double theta, int K, const int* lower,
                  const int* upper) {
   const int status = validate(theta, K, lower, upper);
   if (status != 0) return status;
   prep(ls, us, rs, theta, K, lower, upper);
-  walk(theta, K);
+  using cross2_internal::method_choice;
+  const bool cheap = choice == method_choice::walk ||
+                     (choice == method_choice::by_cost &&
+                      cross2_internal::walk_cost(K, lower, upper, cross2_internal::walk_budget) <=
+                          cross2_internal::walk_budget);
+  if (cheap)
+    walk(theta, K);
+  else
+    recursion(K);
   return 0;
 }
 
