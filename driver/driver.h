@@ -2,6 +2,8 @@
 // operating-characteristics table.
 #pragma once
 
+#include <vector>
+
 /// Reads K, THETA and PHI from stdin, each checked right after it is read;
 /// returns only with 1 <= K <= 255 and 0 < THETA, PHI < 1, otherwise prints
 /// "ReadData: ..." (or a reader's message) and ends with status 1.
@@ -18,6 +20,10 @@ int ivec_print2(const char* program, const int* b, double alpha, double phi_star
 /// Prints the table of operating characteristics of b at THETA and on the
 /// grid 0.05 .. 0.95 from about THETA up, with its header and definitions.
 void table_print(double theta, int K, const int* b);
+
+/// The event probabilities of the table's rows, in order: THETA unless it is
+/// the grid's first value, then the grid.
+std::vector<double> table_thetas(double theta);
 
 /// Prints one row of the table for event probability theta.
 void table_print1(double theta, int K, const int* lower, const int* upper);

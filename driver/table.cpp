@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "bndry/bndry.h"
 #include "driver/driver.h"
@@ -41,6 +42,14 @@ void table_print1(double theta, int K, const int* lower, const int* upper) {
 
 // A grid value of 0 (THETA below 0.01) gets no row: no trial can be evaluated
 // there. THETA then keeps its own row however close to 0 it lies.
+std::vector<double> table_thetas(double theta) {
+  std::vector<double> rows;
+  const int i0 = round_up(truncated_percent(theta), grid_step);
+  if (i0 == 0 || std::fabs(theta - i0 / 100.0) > on_grid) rows.push_back(theta);
+  for (int i = i0 == 0 ? grid_step : i0; i <= grid_last; i += grid_step) rows.push_back(i / 100.0);
+  return rows;
+}
+
 void table_print(double theta, int K, const int* b) {
   std::array<int, max_patients + 1> lower{};
   for (int i = 0; i <= K; ++i) lower[static_cast<std::size_t>(i)] = -1;
@@ -49,10 +58,7 @@ void table_print(double theta, int K, const int* b) {
     std::printf("%-8s", column);
   std::printf("\n\n");
 
-  const int i0 = round_up(truncated_percent(theta), grid_step);
-  if (i0 == 0 || std::fabs(theta - i0 / 100.0) > on_grid) table_print1(theta, K, lower.data(), b);
-  for (int i = i0 == 0 ? grid_step : i0; i <= grid_last; i += grid_step)
-    table_print1(i / 100.0, K, lower.data(), b);
+  for (const double row : table_thetas(theta)) table_print1(row, K, lower.data(), b);
 
   std::printf("\nDefintions: \n");
   std::printf("  Y    = the number of events, random, between 0 and N\n");

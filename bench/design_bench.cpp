@@ -1,0 +1,43 @@
+// The whole design and its table (FindBndry, then one summary per table row)
+// at THETA = 0.2, PHI = 0.05: with the walk alone, with the recursion alone,
+// and with the program's rule that picks between them.
+#include <benchmark/benchmark.h>
+
+#include <array>
+
+#include "bndry/bndry.h"
+#include "cross2/engine.h"
+#include "driver/driver.h"
+
+namespace {
+
+using cross2_internal::method_choice;
+
+void design_and_table(benchmark::State& state, method_choice choice) {
+  const int K = static_cast<int>(state.range(0));
+  constexpr double theta = 0.2;
+  constexpr double phi = 0.05;
+  cross2_internal::choose_method(choice);
+  std::array<int, max_patients + 1> b{};
+  std::array<int, max_patients + 1> lower{};
+  lower.fill(-1);
+  for (auto _ : state) {
+    double alpha = 0.0;
+    double phi_star = 0.0;
+    if (FindBndry(b.data(), &alpha, &phi_star, K, theta, phi) != 0) state.SkipWithError("design failed");
+    for (const double row : table_thetas(theta))
+      benchmark::DoNotOptimize(summary(row, K, lower.data(), b.data()));
+  }
+  cross2_internal::choose_method(method_choice::by_cost);
+}
+
+void BM_walk(benchmark::State& state) { design_and_table(state, method_choice::walk); }
+void BM_recursion(benchmark::State& state) { design_and_table(state, method_choice::recursion); }
+void BM_program_rule(benchmark::State& state) { design_and_table(state, method_choice::by_cost); }
+
+BENCHMARK(BM_walk)->Arg(10)->Arg(20)->Arg(25)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_recursion)->Arg(10)->Arg(20)->Arg(25)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_program_rule)->Arg(10)->Arg(20)->Arg(25)->Arg(30)->Arg(60)->Arg(120)->Arg(255)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
