@@ -111,8 +111,15 @@ inline void crossing_reference_exact(int K, double theta, const int* lower, cons
 
 /// |x - exact|, formed exactly and rounded once.
 inline double abs_error(double x, const mpq_class& exact) {
-  const mpq_class diff = mpq_class(x) - exact;
-  return abs(diff).get_d();
+  return mpq_class(abs(mpq_class(x) - exact)).get_d();
+}
+
+/// The same for a long double, whose 64-bit significand is the exact sum of
+/// two doubles.
+inline double abs_error(long double x, const mpq_class& exact) {
+  const double hi = static_cast<double>(x);
+  const mpq_class value = mpq_class(hi) + mpq_class(static_cast<double>(x - hi));
+  return mpq_class(abs(value - exact)).get_d();
 }
 #endif
 
@@ -133,8 +140,8 @@ inline boundary_pair random_boundaries(std::mt19937& rng, int K, int max_lower_r
   b.upper.assign(size, 0);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const bool never_low = unit(rng) < 0.5;
-  const double lower_rate = unit(rng) * 0.5;         // chance that lower rises at a patient
-  const double upper_rate = 0.2 + unit(rng) * 0.7;   // chance that upper rises at a patient
+  const double lower_rate = unit(rng) * 0.5;        // chance that lower rises at a patient
+  const double upper_rate = 0.2 + unit(rng) * 0.7;  // chance that upper rises at a patient
   std::uniform_int_distribution<int> rise(1, std::max(1, max_lower_rise));
   for (int m = 1; m <= K; ++m) {
     const auto at = static_cast<std::size_t>(m);
