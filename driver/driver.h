@@ -4,6 +4,10 @@
 
 #include <vector>
 
+/// The whole run on stdin and stdout, from the banner to the date line;
+/// returns the exit status (failures of the dialogue end the process).
+int stopbound_run(const char* program);
+
 /// Reads K, THETA and PHI from stdin, each checked right after it is read;
 /// returns only with 1 <= K <= 255 and 0 < THETA, PHI < 1, otherwise prints
 /// "ReadData: ..." (or a reader's message) and ends with status 1.
