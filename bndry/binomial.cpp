@@ -10,6 +10,7 @@
 namespace {
 
 constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+constexpr double log_zero = -std::numeric_limits<double>::infinity();
 
 // ln P(Y_n = k) with no argument check; indices outside the table give NaN
 // through ilfact, theta of 0 or 1 gives infinite or NaN terms.
@@ -25,20 +26,18 @@ double un_checked_bin_log_pdf(int k, int n, double theta) {
 
 // lf[j] = ln(j!) as a running sum of logarithms; the sum's rounding is part
 // of every probability the program prints, so no other formula is used.
+// The table is filled on the first call, once.
 double ilfact(int j) {
-  static std::array<double, max_patients + 1> lf{};
-  static bool ready = false;
-  if (static_cast<unsigned>(j) > static_cast<unsigned>(max_patients)) return nan_value;
-  if (!ready) {
-    lf[0] = 0.0;
-    lf[1] = 0.0;
-    double s = 0.0;
-    for (int i = 2; i <= max_patients; ++i) {
+  static const std::array<double, max_patients + 1> lf = [] {
+    std::array<double, max_patients + 1> t{};
+    double s = 0.0;  // cppcheck-suppress variableScope ; it carries the sum across iterations
+    for (std::size_t i = 2; i < t.size(); ++i) {
       s = std::log(static_cast<double>(i)) + s;
-      lf[static_cast<std::size_t>(i)] = s;
+      t[i] = s;
     }
-    ready = true;
-  }
+    return t;
+  }();
+  if (static_cast<unsigned>(j) >= lf.size()) return nan_value;
   return lf[static_cast<std::size_t>(j)];
 }
 
@@ -57,9 +56,9 @@ double bin_pdf(int k, int n, double theta) {
 
 double bin_log_pdf(int k, int n, double theta) {
   if (n < 0 || theta < 0.0 || theta > 1.0) return nan_value;
-  if (n == 0 || theta == 0.0) return std::log(k == 0 ? 1.0 : 0.0);
-  if (theta == 1.0) return std::log(k == n ? 1.0 : 0.0);
-  if (k < 0 || k > n) return std::log(0.0);
+  if (n == 0 || theta == 0.0) return k == 0 ? 0.0 : log_zero;
+  if (theta == 1.0) return k == n ? 0.0 : log_zero;
+  if (k < 0 || k > n) return log_zero;
   return un_checked_bin_log_pdf(k, n, theta);
 }
 
@@ -81,7 +80,9 @@ int bin_pdf_vec(double* p, int n, double theta) {
     p[1] = q * (2 * theta);
   } else {
     const double r = theta / q;
-    int c = static_cast<int>(n * theta + 0.5);
+    // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
+    // decides which entry comes from the exponential and so the last bits.
+    int c = static_cast<int>(n * theta + 0.5);  // NOLINT(bugprone-incorrect-roundings)
     if (c > n) c = n;
     p[c] = bin_pdf(c, n, theta);
     for (int i = c; i < n; ++i) p[i + 1] = p[i] * (((n - i) * r) / (i + 1));

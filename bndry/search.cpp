@@ -54,9 +54,9 @@ void init_lb(int* lb, int K) {
 // be the answer.
 void FindAlpha(double phi, int K) {
   for (int n = 1; n <= K; ++n) {
-    const auto& row = bin_surv[static_cast<std::size_t>(n)];
+    const auto& row = bin_surv[n];
     for (int k = n; k >= 0; --k) {
-      const double tail = row[static_cast<std::size_t>(k)];
+      const double tail = row[k];
       append_candidate(tail);
       if (tail >= phi) break;
     }

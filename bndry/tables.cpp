@@ -34,7 +34,9 @@ void init_bin2(double* row, double theta, int n) {
     row[3] = (theta * theta) * theta;
   } else {
     const double r = theta / q;
-    int c = static_cast<int>(n * theta + 0.5);
+    // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
+    // decides which entry comes from the exponential and so the last bits.
+    int c = static_cast<int>(n * theta + 0.5);  // NOLINT(bugprone-incorrect-roundings)
     if (c > n) c = n;
     row[c] = bin_pdf(c, n, theta);
     for (int i = c; i < n; ++i) row[i + 1] = row[i] * (((n - i) * r) / (i + 1));
@@ -51,8 +53,8 @@ int init_bin(bin_table& prob, bin_table& surv, double theta, int m) {
   if (!(theta >= 0.0 && theta <= 1.0)) return 1;
   if (m == bin_prob_max_m && theta == bin_prob_theta) return 0;
   for (int n = 1; n <= m; ++n) {
-    double* p = prob[static_cast<std::size_t>(n)].data();
-    double* s = surv[static_cast<std::size_t>(n)].data();
+    double* p = prob[n].data();
+    double* s = surv[n].data();
     if (theta == 0.0) {
       p[0] = 1.0;
       for (int k = 1; k <= n; ++k) p[k] = 0.0;
@@ -93,9 +95,9 @@ int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
       b[n] = 0;
       continue;
     }
-    const auto& row = bin_surv[static_cast<std::size_t>(n)];
+    const auto& row = bin_surv[n];
     int k = n;
-    while (alpha >= row[static_cast<std::size_t>(k)]) --k;
+    while (alpha >= row[k]) --k;
     b[n] = k + 1;
   }
   if (alpha < 1.0) {

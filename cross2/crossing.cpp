@@ -61,7 +61,7 @@ void fill_cones(int K, const int* lower, const int* upper) {
   for (int m = K; m >= 1; --m) {
     t = t - 1;
     if (t >= upper[m]) t = upper[m] - 1;
-    ucone[static_cast<std::size_t>(m)] = t;
+    ucone[m] = t;
   }
 }
 
@@ -86,7 +86,7 @@ void prep(double* ls, double* us, double* rs, double theta, int K, const int* lo
 void fill_bin_prob(double theta, int K) {
   for (int i = 0; i <= K; ++i)
     for (int j = 0; j <= i; ++j)
-      bin_prob[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = bin_pdf(j, i, theta);
+      bin_prob[i][j] = bin_pdf(j, i, theta);
 }
 
 // Adds every continuation of one sequence with s events after patients
@@ -99,10 +99,10 @@ void proceed(int s, int d, double w) {
       rspending[s] += w;
       return;
     }
-    if (lcone <= s && s <= ucone[static_cast<std::size_t>(d - 1)]) {
+    if (lcone <= s && s <= ucone[d - 1]) {
       const int r = n - d + 1;
-      const auto& row = bin_prob[static_cast<std::size_t>(r)];
-      for (int i = 0; i <= r; ++i) rspending[s + i] += w * row[static_cast<std::size_t>(i)];
+      const auto& row = bin_prob[r];
+      for (int i = 0; i <= r; ++i) rspending[s + i] += w * row[i];
       return;
     }
     if (s <= lboundary[d])
@@ -150,15 +150,15 @@ void recursion(int K) {
   for (int d = 1; d <= K; ++d) {
     const int lower = lboundary[d];
     const int upper = uboundary[d];
-    for (int s = lo; s <= hi + 1; ++s) next[static_cast<std::size_t>(s)] = 0.0;
+    for (int s = lo; s <= hi + 1; ++s) next[s] = 0.0;
     int new_lo = hi + 2;
     int new_hi = -1;
     for (int s = lo; s <= hi; ++s) {
-      const double w = alive[static_cast<std::size_t>(s)];
+      const double w = alive[s];
       if (s <= lower) {
         lspending[d] += w * q;
       } else {
-        next[static_cast<std::size_t>(s)] += w * q;
+        next[s] += w * q;
         if (s < new_lo) new_lo = s;
         if (s > new_hi) new_hi = s;
       }
@@ -167,7 +167,7 @@ void recursion(int K) {
       } else if (s + 1 >= upper) {
         uspending[d] += w * p;
       } else {
-        next[static_cast<std::size_t>(s + 1)] += w * p;
+        next[s + 1] += w * p;
         if (s + 1 < new_lo) new_lo = s + 1;
         if (s + 1 > new_hi) new_hi = s + 1;
       }
@@ -176,7 +176,7 @@ void recursion(int K) {
     lo = new_lo;
     hi = new_hi;
   }
-  for (int s = lo; s <= hi; ++s) rspending[s] = alive[static_cast<std::size_t>(s)];
+  for (int s = lo; s <= hi; ++s) rspending[s] = alive[s];
 }
 
 // a + b, held at cap + 1 once it passes cap.
@@ -209,14 +209,14 @@ std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upp
     next.fill(0);
     const int d = m + 1;
     for (int s = 0; s <= m; ++s) {
-      const std::uint64_t c = alive[static_cast<std::size_t>(s)];
-      if (c == 0 || (lcone <= s && s <= ucone[static_cast<std::size_t>(m)])) continue;
+      const std::uint64_t c = alive[s];
+      if (c == 0 || (lcone <= s && s <= ucone[m])) continue;
       if (s > lower[d]) {
-        next[static_cast<std::size_t>(s)] = add_capped(next[static_cast<std::size_t>(s)], c, cap);
+        next[s] = add_capped(next[s], c, cap);
         calls = add_capped(calls, c, cap);
       }
       if (s + 1 > lower[d] && s + 1 < upper[d])
-        next[static_cast<std::size_t>(s + 1)] = add_capped(next[static_cast<std::size_t>(s + 1)], c, cap);
+        next[s + 1] = add_capped(next[s + 1], c, cap);
     }
     if (calls > cap) return cap + 1;
     std::swap(alive, next);

@@ -52,7 +52,7 @@ std::vector<double> table_thetas(double theta) {
 
 void table_print(double theta, int K, const int* b) {
   std::array<int, max_patients + 1> lower{};
-  for (int i = 0; i <= K; ++i) lower[static_cast<std::size_t>(i)] = -1;
+  for (int i = 0; i <= K; ++i) lower[i] = -1;
 
   for (const char* column : {"THETA", "PHI*", "E[Y]", "SD[Y]", "E[N]", "SD[N]", "E[Y/N]", "SD[Y/N]"})
     std::printf("%-8s", column);
