@@ -10,6 +10,7 @@
 // compared with earlier ones. The recursion merges equal states (patient,
 // count) and costs O(K^2) whatever the boundaries. The walk's cost is counted
 // exactly before it runs, so the choice depends on the input alone.
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -140,41 +141,38 @@ void walk(double theta, int K) {
 
 // Probabilities of the counts still running after each patient, one row at a
 // time; what reaches a boundary moves into the spending vectors, the lower
-// boundary tested first as in the walk.
+// boundary tested first as in the walk. The running counts after patient d
+// lie in lo..hi: above the lower boundary, below the upper one, and at most
+// one above the previous range (a count without an event cannot reach the
+// upper boundary, which never decreases).
 void recursion(int K) {
   std::array<double, max_patients + 2> alive{};
   std::array<double, max_patients + 2> next{};
   alive[0] = 1.0;
-  int lo = 0;  // running counts lie in lo..hi
+  int lo = 0;
   int hi = 0;
   for (int d = 1; d <= K; ++d) {
     const int lower = lboundary[d];
     const int upper = uboundary[d];
-    for (int s = lo; s <= hi + 1; ++s) next[s] = 0.0;
-    int new_lo = hi + 2;
-    int new_hi = -1;
+    const int next_lo = std::max(lo, lower + 1);
+    const int next_hi = std::min(hi + 1, upper - 1);
+    for (int s = next_lo; s <= next_hi; ++s) next[s] = 0.0;
     for (int s = lo; s <= hi; ++s) {
       const double w = alive[s];
-      if (s <= lower) {
+      if (s <= lower)
         lspending[d] += w * q;
-      } else {
+      else
         next[s] += w * q;
-        if (s < new_lo) new_lo = s;
-        if (s > new_hi) new_hi = s;
-      }
-      if (s + 1 <= lower) {
+      if (s + 1 <= lower)
         lspending[d] += w * p;
-      } else if (s + 1 >= upper) {
+      else if (s + 1 >= upper)
         uspending[d] += w * p;
-      } else {
+      else
         next[s + 1] += w * p;
-        if (s + 1 < new_lo) new_lo = s + 1;
-        if (s + 1 > new_hi) new_hi = s + 1;
-      }
     }
     std::swap(alive, next);
-    lo = new_lo;
-    hi = new_hi;
+    lo = next_lo;
+    hi = next_hi;
   }
   for (int s = lo; s <= hi; ++s) rspending[s] = alive[s];
 }
