@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "bndry/bndry.h"
+#include "bndry/internal.h"
 
 namespace {
 
@@ -66,6 +66,17 @@ double bin_log_pdf(int k, int n, double theta) {
 // P(j) = P(j+1) / ((n-j) r / (j+1)) downwards, r = theta / (1 - theta), so a
 // whole row costs one exponential. With theta 0 or 1 the ratios are 0 or
 // +inf and the walk yields the degenerate rows exactly.
+void bndry_internal::bin_row_from_mode(double* row, int n, double theta) {
+  const double r = theta / (1.0 - theta);
+  // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
+  // decides which entry comes from the exponential and so the last bits.
+  int c = static_cast<int>(n * theta + 0.5);  // NOLINT(bugprone-incorrect-roundings)
+  if (c > n) c = n;
+  row[c] = bin_pdf(c, n, theta);
+  for (int i = c; i < n; ++i) row[i + 1] = row[i] * (((n - i) * r) / (i + 1));
+  for (int j = c - 1; j >= 0; --j) row[j] = row[j + 1] / (((n - j) * r) / (j + 1));
+}
+
 int bin_pdf_vec(double* p, int n, double theta) {
   if (n < 0 || !(theta >= 0.0 && theta <= 1.0)) return 1;
   const double q = 1.0 - theta;
@@ -79,14 +90,7 @@ int bin_pdf_vec(double* p, int n, double theta) {
     p[2] = theta * theta;
     p[1] = q * (2 * theta);
   } else {
-    const double r = theta / q;
-    // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
-    // decides which entry comes from the exponential and so the last bits.
-    int c = static_cast<int>(n * theta + 0.5);  // NOLINT(bugprone-incorrect-roundings)
-    if (c > n) c = n;
-    p[c] = bin_pdf(c, n, theta);
-    for (int i = c; i < n; ++i) p[i + 1] = p[i] * (((n - i) * r) / (i + 1));
-    for (int j = c - 1; j >= 0; --j) p[j] = p[j + 1] / (((n - j) * r) / (j + 1));
+    bndry_internal::bin_row_from_mode(p, n, theta);
   }
   return 0;
 }

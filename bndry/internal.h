@@ -17,6 +17,10 @@ using bin_table = std::array<std::array<double, max_patients + 1>, max_patients 
 extern bin_table bin_prob;
 extern bin_table bin_surv;
 
+/// row[k] = P(Y_n = k), k = 0..n, for n >= 1 and theta in [0, 1], by the walk
+/// outwards from the mode, one exponential per row.
+void bin_row_from_mode(double* row, int n, double theta);
+
 /// Fills rows 1..m of both tables for theta unless they already hold them;
 /// returns 0, or 1 (nothing changed) for m outside 1..255 or theta outside [0, 1].
 int init_bin(bin_table& prob, bin_table& surv, double theta, int m);

@@ -16,8 +16,8 @@ namespace {
 int bin_prob_max_m = -1;
 double bin_prob_theta = -1.0;
 
-// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and 1 <= n <= 255. Closed
-// forms up to n = 3, then the walk from the mode of bin_pdf_vec.
+// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and 1 <= n <= 255: closed
+// forms up to n = 3 (one more than bin_pdf_vec has), then the walk from the mode.
 void init_bin2(double* row, double theta, int n) {
   const double q = 1.0 - theta;
   if (n == 1) {
@@ -33,14 +33,7 @@ void init_bin2(double* row, double theta, int n) {
     row[2] = q * ((3 * theta) * theta);
     row[3] = (theta * theta) * theta;
   } else {
-    const double r = theta / q;
-    // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
-    // decides which entry comes from the exponential and so the last bits.
-    int c = static_cast<int>(n * theta + 0.5);  // NOLINT(bugprone-incorrect-roundings)
-    if (c > n) c = n;
-    row[c] = bin_pdf(c, n, theta);
-    for (int i = c; i < n; ++i) row[i + 1] = row[i] * (((n - i) * r) / (i + 1));
-    for (int j = c - 1; j >= 0; --j) row[j] = row[j + 1] / (((n - j) * r) / (j + 1));
+    bin_row_from_mode(row, n, theta);
   }
 }
 
