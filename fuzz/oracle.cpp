@@ -26,22 +26,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/expected_banner.h"
+
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string banner =
-    "Continuous monitoring of clinical trials involving binary outcomes\n"
-    "   using Pocock-type boundaries (version 1.2)\n"
-    "          stopbound: exact boundaries for monitored trials\n"
-    "\n"
-    "(Exact calculations)\n"
-    "Defintions: \n"
-    "  K     = the maximum planned sample size\n"
-    "  THETA = the event probability\n"
-    "  PHI   = the desired probability of early stopping (hitting the boundary)\n"
-    "Input  K  THETA  PHI: ";
+const std::string& banner = test_driver::expected_banner;
 
 const std::string earlier_file = "an earlier boundary\n";
 

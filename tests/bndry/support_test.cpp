@@ -151,6 +151,17 @@ TEST(Support, CloseFileOfNullIsSilentZero) {
   EXPECT_EQ(err, "");
 }
 
+TEST(Support, CloseFileReportsAFailedFlush) {
+  // /dev/full accepts the buffered text and refuses it when the close flushes.
+  std::FILE* f = std::fopen("/dev/full", "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("lost\n", f);
+  int r = 0;
+  const std::string err = output_of(2, [&] { r = close_file(f); });
+  EXPECT_EQ(r, EOF);
+  EXPECT_EQ(err, std::string("Close failed: ") + std::strerror(ENOSPC) + "\n");
+}
+
 TEST(Support, VectorPrinters) {
   const int b[] = {-99, 2, 3, 3};
   EXPECT_EQ(printed([&](std::FILE* f) { ivec_print(f, b, 1, 3, "b"); }), "b[1] = 2 \nb[2] = 3 \nb[3] = 3 \n");

@@ -3,6 +3,7 @@
 // and status 1 before any design is made.
 #include <gtest/gtest.h>
 
+#include "driver/expected_banner.h"
 #include "driver/run_program.h"
 
 namespace {
@@ -10,17 +11,7 @@ namespace {
 using test_driver::run_program;
 using test_driver::temp_dir;
 
-const std::string banner =
-    "Continuous monitoring of clinical trials involving binary outcomes\n"
-    "   using Pocock-type boundaries (version 1.2)\n"
-    "          stopbound: exact boundaries for monitored trials\n"
-    "\n"
-    "(Exact calculations)\n"
-    "Defintions: \n"
-    "  K     = the maximum planned sample size\n"
-    "  THETA = the event probability\n"
-    "  PHI   = the desired probability of early stopping (hitting the boundary)\n"
-    "Input  K  THETA  PHI: ";
+const std::string& banner = test_driver::expected_banner;
 
 struct refused_input {
   std::string input;
