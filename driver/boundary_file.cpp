@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "driver/driver.h"
 
@@ -20,7 +22,8 @@ namespace {
 // A temporary file beside the target, removed unless it was renamed into place.
 class replacement {
  public:
-  replacement() : fd_(::mkstemp(path_)), created_(fd_ >= 0) {
+  explicit replacement(const std::string& target)
+      : path_(target + ".XXXXXX"), fd_(::mkstemp(path_.data())), created_(fd_ >= 0) {
     if (created_) stream_ = ::fdopen(fd_, "w");
   }
   replacement(const replacement&) = delete;
@@ -30,15 +33,18 @@ class replacement {
       std::fclose(stream_);
     else if (fd_ >= 0)
       ::close(fd_);
-    if (created_ && !renamed_) ::unlink(path_);
+    if (created_ && !renamed_) ::unlink(path_.c_str());
   }
 
   std::FILE* stream() const { return stream_; }
   int fd() const { return fd_; }
 
-  // Flushes to disk and closes; false with errno of the first failure.
+  // Flushes to disk and closes; false with errno of the first failure. A
+  // file system that cannot sync (EINVAL, ENOSYS) still reports write
+  // errors at the flush and the close.
   bool finish() {
-    const bool written = std::fflush(stream_) == 0 && ::fsync(fd_) == 0;
+    const bool written = std::fflush(stream_) == 0 &&
+                         (::fsync(fd_) == 0 || errno == EINVAL || errno == ENOSYS);
     const int saved = errno;
     const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;
@@ -47,13 +53,13 @@ class replacement {
     return written && closed;
   }
 
-  bool rename_to(const char* target) {
-    renamed_ = std::rename(path_, target) == 0;
+  bool rename_to(const std::string& target) {
+    renamed_ = std::rename(path_.c_str(), target.c_str()) == 0;
     return renamed_;
   }
 
  private:
-  char path_[sizeof "_bndry_.dat.XXXXXX"] = "_bndry_.dat.XXXXXX";
+  std::string path_;
   int fd_;
   bool created_;
   std::FILE* stream_ = nullptr;
@@ -84,6 +90,19 @@ bool write_lines(std::FILE* f, const char* program, const int* b, double alpha, 
          std::fprintf(f, "ALPHA = %g \n", alpha) >= 0;
 }
 
+// The file that _bndry_.dat stands for: the target of a symbolic link, so
+// that the link stays and the file it points to is replaced, as writing
+// through the link would do.
+std::string replaced_file() {
+  struct stat st {};
+  if (::lstat(boundary_file_name, &st) == 0 && S_ISLNK(st.st_mode)) {
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(boundary_file_name, nullptr),
+                                                           &std::free);
+    if (real != nullptr) return real.get();
+  }
+  return boundary_file_name;
+}
+
 }  // namespace
 
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
@@ -95,19 +114,21 @@ int ivec_print2(const char* program, const int* b, double alpha, double phi_star
                  std::strerror(errno));
     return 1;
   }
+  const std::string target = replaced_file();
   errno = 0;
-  replacement tmp;
+  replacement tmp(target);
   if (tmp.stream() == nullptr) {
     std::fprintf(stderr, "Open of %s with mode=%s failed: %s\n", boundary_file_name, "w",
                  std::strerror(errno));
     return 1;
   }
-  if (::fchmod(tmp.fd(), target_mode(boundary_file_name)) != 0 ||
-      !write_lines(tmp.stream(), program, b, alpha, phi_star, K, theta, phi) || !tmp.finish()) {
+  // Only the permissions are at stake if this fails: the file is 0600 then.
+  (void)::fchmod(tmp.fd(), target_mode(target.c_str()));
+  if (!write_lines(tmp.stream(), program, b, alpha, phi_star, K, theta, phi) || !tmp.finish()) {
     report("Write", errno);
     return 1;
   }
-  if (!tmp.rename_to(boundary_file_name)) {
+  if (!tmp.rename_to(target)) {
     report("Rename", errno);
     return 1;
   }

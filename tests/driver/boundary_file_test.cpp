@@ -78,6 +78,19 @@ TEST(BoundaryFile, KeepsTheModeOfAnEarlierFile) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+TEST(BoundaryFile, ASymbolicLinkIsWrittenThrough) {
+  // Sibling programs may read the boundary through the link: its target is
+  // replaced and the link stays.
+  const temp_dir dir;
+  fs::create_directory(dir.path() / "real");
+  write_file(dir.path() / "real" / "target.dat", earlier);
+  fs::create_symlink("real/target.dat", dir.path() / "_bndry_.dat");
+  ASSERT_EQ(run_program("2 0.5 0.3\n", dir.path()).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "_bndry_.dat"));
+  EXPECT_EQ(slurp(dir.path() / "real" / "target.dat").substr(0, 6), "0.5\n2\n");
+  EXPECT_EQ(entries(dir.path() / "real"), std::vector<std::string>{"target.dat"});
+}
+
 // Each failure keeps the earlier file byte for byte, names _bndry_.dat with
 // the system's reason on standard error, says so on standard output instead
 // of claiming success, and still prints the date line.
