@@ -1,6 +1,5 @@
 // The binomial point and survival tables for one event probability, kept
 // until another is asked for, and the pointwise boundary read from them.
-#include <cassert>
 #include <cmath>
 
 #include "bndry/internal.h"

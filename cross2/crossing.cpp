@@ -146,14 +146,17 @@ void walk(double theta, int K) {
 // one above the previous range (a count without an event cannot reach the
 // upper boundary, which never decreases).
 void recursion(int K) {
-  std::array<double, max_patients + 2> alive{};
-  std::array<double, max_patients + 2> next{};
+  std::array<double, max_patients + 2> row_a{};
+  std::array<double, max_patients + 2> row_b{};
+  double* alive = row_a.data();  // the two rows trade places after each patient
+  double* next = row_b.data();
   alive[0] = 1.0;
   int lo = 0;
   int hi = 0;
   for (int d = 1; d <= K; ++d) {
     const int lower = lboundary[d];
     const int upper = uboundary[d];
+    assert(hi < upper);  // no count without an event reaches the upper boundary
     const int next_lo = std::max(lo, lower + 1);
     const int next_hi = std::min(hi + 1, upper - 1);
     for (int s = next_lo; s <= next_hi; ++s) next[s] = 0.0;
@@ -182,18 +185,16 @@ std::uint64_t add_capped(std::uint64_t a, std::uint64_t b, std::uint64_t cap) {
   return a > cap || b > cap || a + b > cap ? cap + 1 : a + b;
 }
 
-}  // namespace
-
 // Counts the walk's sequences per state (patient, count) as the recursion
-// counts probabilities. Every sequence that goes on from a state after a
-// no-event patient starts a proceed call, as do both of patient 1's
-// branches; an event continues the same call. Sequences at patient K or in
-// the cone end there.
-std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upper,
-                                         std::uint64_t cap) {
-  fill_cones(K, lower, upper);
-  std::array<std::uint64_t, max_patients + 2> alive{};
-  std::array<std::uint64_t, max_patients + 2> next{};
+// counts probabilities, with the cones of these boundaries already filled.
+// Every sequence that goes on from a state after a no-event patient starts a
+// proceed call, as do both of patient 1's branches; an event continues the
+// same call. Sequences at patient K or in the cone end there.
+std::uint64_t count_walk_calls(int K, const int* lower, const int* upper, std::uint64_t cap) {
+  std::array<std::uint64_t, max_patients + 2> row_a{};
+  std::array<std::uint64_t, max_patients + 2> row_b{};
+  std::uint64_t* alive = row_a.data();
+  std::uint64_t* next = row_b.data();
   std::uint64_t calls = 0;
   if (0 > lower[1]) {
     alive[0] = 1;
@@ -204,8 +205,8 @@ std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upp
     calls += 1;
   }
   for (int m = 1; m < K; ++m) {
-    next.fill(0);
     const int d = m + 1;
+    for (int s = 0; s <= m + 1; ++s) next[s] = 0;
     for (int s = 0; s <= m; ++s) {
       const std::uint64_t c = alive[s];
       if (c == 0 || (lcone <= s && s <= ucone[m])) continue;
@@ -213,8 +214,7 @@ std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upp
         next[s] = add_capped(next[s], c, cap);
         calls = add_capped(calls, c, cap);
       }
-      if (s + 1 > lower[d] && s + 1 < upper[d])
-        next[s + 1] = add_capped(next[s + 1], c, cap);
+      if (s + 1 > lower[d] && s + 1 < upper[d]) next[s + 1] = add_capped(next[s + 1], c, cap);
     }
     if (calls > cap) return cap + 1;
     std::swap(alive, next);
@@ -222,16 +222,24 @@ std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upp
   return calls;
 }
 
+}  // namespace
+
+std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upper,
+                                         std::uint64_t cap) {
+  fill_cones(K, lower, upper);
+  return count_walk_calls(K, lower, upper, cap);
+}
+
 int CrossingProb(double* ls, double* us, double* rs, double theta, int K, const int* lower,
                  const int* upper) {
   const int status = validate(theta, K, lower, upper);
   if (status != 0) return status;
-  prep(ls, us, rs, theta, K, lower, upper);
+  prep(ls, us, rs, theta, K, lower, upper);  // fills the cones the count reads
   using cross2_internal::method_choice;
+  using cross2_internal::walk_budget;
   const bool cheap = choice == method_choice::walk ||
                      (choice == method_choice::by_cost &&
-                      cross2_internal::walk_cost(K, lower, upper, cross2_internal::walk_budget) <=
-                          cross2_internal::walk_budget);
+                      count_walk_calls(K, lower, upper, walk_budget) <= walk_budget);
   if (cheap)
     walk(theta, K);
   else
