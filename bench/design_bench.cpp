@@ -6,7 +6,7 @@
 #include <array>
 
 #include "bndry/bndry.h"
-#include "cross2/engine.h"
+#include "cross2/internal.h"
 #include "driver/driver.h"
 
 namespace {

@@ -2,15 +2,15 @@
 //
 // Finds the pointwise level ALPHA of a Pocock-type upper boundary for a
 // continuously monitored single-arm trial, evaluates a boundary's operating
-// characteristics, and offers the exact binomial functions, checked
-// allocation, file handling and console I/O that the program is built on.
+// characteristics, and offers the checked allocation, file handling and
+// console I/O that the program is built on. The limits and binomial functions
+// come from base/base.h, included here so that callers need one header.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
-/// Largest number of patients a design may have; every table is sized for it.
-inline constexpr int max_patients = 255;
+#include "base/base.h"
 
 // ---- Level search and boundary --------------------------------------------
 
@@ -18,8 +18,9 @@ inline constexpr int max_patients = 255;
 /// phi; returns 0, or a non-zero status and leaves all three untouched.
 int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi);
 
-/// b[n] = smallest k with P(Y_n >= k) <= alpha under theta, n = 1..K (0 when
-/// alpha >= 1), never decreasing in n; returns 0, or 1 for a bad K or theta.
+/// b[n] = the running maximum over m = 1..n of the smallest k with
+/// P(Y_m >= k) <= alpha under theta, n = 1..K (0 when alpha >= 1); returns 0,
+/// or 1 (b untouched) for a bad K or theta.
 int GetPointwiseBndry(int* b, int K, double alpha, double theta);
 
 /// v[i] = (v[i+1] + v[i]) * 0.5 for i = 0..n-2, in increasing order.
@@ -47,28 +48,6 @@ struct oc_record {
 /// Operating characteristics of the boundaries at theta; ends the process
 /// with status 1 (no message) when the crossing engine refuses them.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
-
-// ---- Binomial probability functions ----------------------------------------
-
-/// ln(j!) for 0 <= j <= 255 from a table filled on first use; NaN otherwise.
-double ilfact(int j);
-
-/// ln Gamma(a) = ln((a-1)!) for 1 <= a <= 256; NaN otherwise.
-double ilgamma(int a);
-
-/// P(Y_n = k) for Y_n ~ Binomial(n, theta); NaN for n < 0, theta outside
-/// [0, 1] or n > 255; 0 for k outside 0..n.
-double bin_pdf(int k, int n, double theta);
-
-/// ln P(Y_n = k) under the rules of bin_pdf (-inf where bin_pdf gives 0).
-double bin_log_pdf(int k, int n, double theta);
-
-/// p[k] = P(Y_n = k), k = 0..n; returns 0, or 1 (p untouched) for n < 0 or
-/// theta outside [0, 1].
-int bin_pdf_vec(double* p, int n, double theta);
-
-/// s[k] = sum of P(Y_n = j) over j >= k, k = 0..n; statuses of bin_pdf_vec.
-int bin_srv_vec(double* s, int n, double theta);
 
 // ---- Errors, memory and files ------------------------------------------------
 

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <span>
 
 #include "bndry/bndry.h"
 
@@ -17,13 +16,12 @@ using bin_table = std::array<std::array<double, max_patients + 1>, max_patients 
 extern bin_table bin_prob;
 extern bin_table bin_surv;
 
-/// row[k] = P(Y_n = k), k = 0..n, for n >= 1 and theta in [0, 1], by the walk
-/// outwards from the mode, one exponential per row.
-void bin_row_from_mode(double* row, int n, double theta);
-
 /// Fills rows 1..m of both tables for theta unless they already hold them;
 /// returns 0, or 1 (nothing changed) for m outside 1..255 or theta outside [0, 1].
 int init_bin(bin_table& prob, bin_table& surv, double theta, int m);
+
+/// lb[1..K] = -1: a lower boundary no count can reach.
+void init_lb(int* lb, int K);
 
 /// Entries of the level search's candidate list in use; 0 outside FindBndry.
 int candidate_count();
@@ -32,17 +30,14 @@ int candidate_count();
 template <class T>
 class evec {
  public:
-  explicit evec(int n) : n_(n), p_(static_cast<T*>(emalloc(static_cast<unsigned>(n) * sizeof(T)))) {}
+  explicit evec(int n) : p_(static_cast<T*>(emalloc(static_cast<unsigned>(n) * sizeof(T)))) {}
   ~evec() { std::free(p_); }
   evec(const evec&) = delete;
   evec& operator=(const evec&) = delete;
 
   T* data() { return p_; }
-  T& operator[](int i) { return p_[i]; }
-  std::span<T> span() { return {p_, static_cast<std::size_t>(n_)}; }
 
  private:
-  int n_;
   T* p_;
 };
 

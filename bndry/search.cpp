@@ -44,10 +44,6 @@ struct candidate_list_guard {
   }
 };
 
-void init_lb(int* lb, int K) {
-  for (int n = 1; n <= K; ++n) lb[n] = -1;
-}
-
 // Row n gives its tails from k = n down to the first that is >= phi: a level
 // at or above that tail already stops by patient n with probability >= phi,
 // so no larger tail of the row, and no candidate past the first >= phi, can
@@ -89,7 +85,7 @@ double p_hit_upper(int* status, const int* lower, int* upper, int K, double thet
 int SolveAlpha(double* alpha, double* phi_star, int K, double theta, double phi) {
   evec<int> lower(K + 1);
   evec<int> upper(K + 1);
-  init_lb(lower.data(), K);
+  bndry_internal::init_lb(lower.data(), K);
   int lo = 0;
   int hi = alpha_n - 1;
   int status = 0;

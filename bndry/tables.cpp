@@ -1,7 +1,5 @@
 // The binomial point and survival tables for one event probability, kept
-// until another is asked for, and the pointwise boundary read from them.
-#include <cmath>
-
+// until another is asked for.
 #include "bndry/internal.h"
 
 namespace bndry_internal {
@@ -70,39 +68,3 @@ int init_bin(bin_table& prob, bin_table& surv, double theta, int m) {
 }
 
 }  // namespace bndry_internal
-
-using bndry_internal::bin_surv;
-
-// The scan is inclusive (alpha >= tail admits the count) and ends at k = 0,
-// whose tail is exactly 1. Rounding can make a tail fall by an ulp from one
-// patient to the next although the exact tail rises with n, so the result is
-// made a running maximum: the exact boundary never decreases, and the
-// crossing engine refuses one that does.
-int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
-  if (K < 1 || K > max_patients) return 1;
-  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, max_patients);
-  if (status != 0) return status;
-  for (int n = K; n >= 1; --n) {
-    if (alpha >= 1.0) {
-      b[n] = 0;
-      continue;
-    }
-    const auto& row = bin_surv[n];
-    int k = n;
-    while (alpha >= row[k]) --k;
-    b[n] = k + 1;
-  }
-  if (alpha < 1.0) {
-    for (int n = 2; n <= K; ++n)
-      if (b[n] < b[n - 1]) b[n] = b[n - 1];
-  }
-  return 0;
-}
-
-void midpoints(double* v, int n) {
-  for (int i = 0; i + 1 < n; ++i) v[i] = (v[i + 1] + v[i]) * 0.5;
-}
-
-double logit(double x) { return std::log(x / (1.0 - x)); }
-
-double alogit(double x) { return 1.0 / (std::exp(-x) + 1.0); }

@@ -16,15 +16,17 @@
 #include <cstdint>
 #include <utility>
 
-#include "bndry/bndry.h"
+#include "base/base.h"
 #include "cross2/cross2.h"
-#include "cross2/engine.h"
+#include "cross2/internal.h"
 
 namespace {
 
 constexpr const char* method_name = "Exact";
 
-// The walk's state, set by prep at the start of every call.
+// One call's arguments and cones, set by prep and read by both methods; the
+// walk's binomial table is filled by walk itself, its call counter by walk
+// and read by last_walk_calls.
 const int* lboundary = nullptr;
 const int* uboundary = nullptr;
 double* lspending = nullptr;

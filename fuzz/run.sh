@@ -11,7 +11,7 @@ build=$root/build/fuzz
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=afl-clang-fast++ -DSTOPBOUND_SANITIZE=address,undefined \
-  -DSTOPBOUND_TESTS=OFF -DSTOPBOUND_BENCH=OFF > /dev/null
+  -DBUILD_TESTING=OFF -DSTOPBOUND_BENCH=OFF > /dev/null
 cmake --build "$build" --target stopbound_oracle stopbound > /dev/null
 
 export AFL_NO_UI=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cross2/cross2.h"
-#include "cross2/engine.h"
+#include "cross2/internal.h"
 #include "reference.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <array>
 #include <random>
 
-#include "bndry/bndry.h"
+#include "base/base.h"
 #include "cross2/cross2.h"
-#include "cross2/engine.h"
+#include "cross2/internal.h"
 #include "cross2/reference.h"
 
 namespace {
@@ -60,21 +60,6 @@ TEST(WalkCost, IsCappedAboveTheBudget) {
   EXPECT_EQ(cross2_internal::walk_cost(255, b.lower.data(), b.upper.data(), 1000), 1001u);
 }
 
-TEST(WalkCost, DesignsGrowAsTheWalkIsKnownTo) {
-  // Calls per crossing computation of the designs at THETA 0.2, PHI 0.05:
-  // about 2e2, 9e4, 3e6 and 4e7 for K = 10, 20, 25 and 30.
-  std::array<int, max_patients + 1> lower{};
-  lower.fill(-1);
-  const std::array<std::pair<int, std::uint64_t>, 4> known{{{10, 172}, {20, 92179}, {25, 2621674}, {30, 37894437}}};
-  for (const auto& [K, calls] : known) {
-    std::array<int, max_patients + 1> b{};
-    double alpha = 0.0;
-    double phi_star = 0.0;
-    ASSERT_EQ(FindBndry(b.data(), &alpha, &phi_star, K, 0.2, 0.05), 0);
-    EXPECT_EQ(cross2_internal::walk_cost(K, lower.data(), b.data(), no_cap), calls) << K;
-  }
-}
-
 TEST(Recursion, AgreesWithTheWalkAndTheExactValues) {
   // The walk's cone adds binomial probabilities exp(ln n! - ln k! - ...) whose
   // log-factorials carry the rounding of a running sum of logarithms; their
@@ -102,27 +87,6 @@ TEST(Recursion, AgreesWithTheWalkAndTheExactValues) {
       EXPECT_NEAR(r.rs[i], static_cast<double>(rs[i]), exact) << i;
     }
   }
-}
-
-TEST(Recursion, RunsWhereTheWalkWouldBeTooCostly) {
-  // The program's rule takes the walk up to its budget and the recursion
-  // beyond, which makes no proceed call.
-  std::array<int, max_patients + 1> lower{};
-  lower.fill(-1);
-  std::array<int, max_patients + 1> b{};
-  double alpha = 0.0;
-  double phi_star = 0.0;
-  ASSERT_EQ(FindBndry(b.data(), &alpha, &phi_star, 25, 0.2, 0.05), 0);
-  std::array<double, max_patients + 1> ls{}, us{}, rs{};
-  cross2_internal::choose_method(method_choice::walk);
-  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 10, lower.data(), b.data()), 0);
-  cross2_internal::choose_method(method_choice::by_cost);
-  const auto walked = cross2_internal::last_walk_calls();
-  EXPECT_GT(walked, 0u);
-  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 25, lower.data(), b.data()), 0);
-  EXPECT_EQ(cross2_internal::last_walk_calls(), walked);
-  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 10, lower.data(), b.data()), 0);
-  EXPECT_EQ(cross2_internal::last_walk_calls(), walked);
 }
 
 }  // namespace

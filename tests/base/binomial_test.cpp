@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bndry/bndry.h"
+#include "base/base.h"
 
 namespace {
 

@@ -1,15 +1,18 @@
-// Large designs, which only the recursion over merged states can compute:
-// every K up to 255 completes, meets PHI, keeps its probabilities summing to
-// 1, and agrees with exact rational arithmetic.
+// Designs and the crossing engine's methods: the walk's cost on designs and
+// the rule that hands larger ones to the recursion; large designs, which
+// only the recursion over merged states can compute, complete for every K up
+// to 255, meet PHI, keep their probabilities summing to 1, and agree with
+// exact rational arithmetic.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <cmath>
 #include <vector>
 
 #include "bndry/bndry.h"
 #include "cross2/cross2.h"
-#include "cross2/engine.h"
+#include "cross2/internal.h"
 
 #ifdef HAVE_GMP
 #include <gmpxx.h>
@@ -18,6 +21,9 @@
 namespace {
 
 using boundary = std::array<int, max_patients + 1>;
+using cross2_internal::method_choice;
+
+constexpr std::uint64_t no_cap = std::uint64_t{1} << 62;
 
 struct design {
   int K;
@@ -38,6 +44,42 @@ double total_probability(double theta, int K, const int* lower, const int* upper
   std::vector<double> rs(ls.size());
   EXPECT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower, upper), 0);
   return array_sum(ls.data(), 1, K) + array_sum(us.data(), 1, K) + array_sum(rs.data(), 0, K);
+}
+
+TEST(WalkCost, DesignsGrowAsTheWalkIsKnownTo) {
+  // Calls per crossing computation of the designs at THETA 0.2, PHI 0.05:
+  // about 2e2, 9e4, 3e6 and 4e7 for K = 10, 20, 25 and 30.
+  std::array<int, max_patients + 1> lower{};
+  lower.fill(-1);
+  const std::array<std::pair<int, std::uint64_t>, 4> known{{{10, 172}, {20, 92179}, {25, 2621674}, {30, 37894437}}};
+  for (const auto& [K, calls] : known) {
+    std::array<int, max_patients + 1> b{};
+    double alpha = 0.0;
+    double phi_star = 0.0;
+    ASSERT_EQ(FindBndry(b.data(), &alpha, &phi_star, K, 0.2, 0.05), 0);
+    EXPECT_EQ(cross2_internal::walk_cost(K, lower.data(), b.data(), no_cap), calls) << K;
+  }
+}
+
+TEST(Recursion, RunsWhereTheWalkWouldBeTooCostly) {
+  // The program's rule takes the walk up to its budget and the recursion
+  // beyond, which makes no proceed call.
+  std::array<int, max_patients + 1> lower{};
+  lower.fill(-1);
+  std::array<int, max_patients + 1> b{};
+  double alpha = 0.0;
+  double phi_star = 0.0;
+  ASSERT_EQ(FindBndry(b.data(), &alpha, &phi_star, 25, 0.2, 0.05), 0);
+  std::array<double, max_patients + 1> ls{}, us{}, rs{};
+  cross2_internal::choose_method(method_choice::walk);
+  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 10, lower.data(), b.data()), 0);
+  cross2_internal::choose_method(method_choice::by_cost);
+  const auto walked = cross2_internal::last_walk_calls();
+  EXPECT_GT(walked, 0u);
+  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 25, lower.data(), b.data()), 0);
+  EXPECT_EQ(cross2_internal::last_walk_calls(), walked);
+  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.2, 10, lower.data(), b.data()), 0);
+  EXPECT_EQ(cross2_internal::last_walk_calls(), walked);
 }
 
 TEST(LargeDesign, EveryKUpTo255CompletesWithinPhi) {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "bndry/internal.h"
+#include "base/base.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ double bin_log_pdf(int k, int n, double theta) {
 // P(j) = P(j+1) / ((n-j) r / (j+1)) downwards, r = theta / (1 - theta), so a
 // whole row costs one exponential. With theta 0 or 1 the ratios are 0 or
 // +inf and the walk yields the degenerate rows exactly.
-void bndry_internal::bin_row_from_mode(double* row, int n, double theta) {
+void bin_row_from_mode(double* row, int n, double theta) {
   const double r = theta / (1.0 - theta);
   // The mode index is n theta + 0.5 truncated, not rounded to nearest: it
   // decides which entry comes from the exponential and so the last bits.
@@ -90,7 +90,7 @@ int bin_pdf_vec(double* p, int n, double theta) {
     p[2] = theta * theta;
     p[1] = q * (2 * theta);
   } else {
-    bndry_internal::bin_row_from_mode(p, n, theta);
+    bin_row_from_mode(p, n, theta);
   }
   return 0;
 }
