@@ -17,7 +17,8 @@ void ReadData(int* K, double* theta, double* phi);
 inline constexpr const char* boundary_file_name = "_bndry_.dat";
 
 /// Replaces _bndry_.dat, all or nothing, with the design's K + 6 lines;
-/// returns 0, or 1 after a diagnostic on stderr with any earlier file intact.
+/// returns 0, or 1 after a diagnostic on stderr with any earlier file intact;
+/// for K < 1 returns 0 and writes nothing.
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
                 double theta, double phi);
 
@@ -35,5 +36,5 @@ void table_print1(double theta, int K, const int* lower, const int* upper);
 /// The smallest multiple of m not below a, for a >= 0 and m > 0.
 int round_up(int a, int m);
 
-/// The truncated percentage of theta, from the exact product 100 * theta.
+/// The truncated percentage of theta >= 0, from the exact product 100 * theta.
 int truncated_percent(double theta);

@@ -28,7 +28,7 @@ int truncated_percent(double theta) {
   const double p = 100.0 * theta;
   const double e = std::fma(100.0, theta, -p);
   double t = std::trunc(p);
-  if (t == p && e != 0.0 && (e < 0.0) == (p > 0.0)) t -= p > 0.0 ? 1.0 : -1.0;
+  if (t == p && e < 0.0) t -= 1.0;
   return static_cast<int>(t);
 }
 
