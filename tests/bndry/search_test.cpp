@@ -1,6 +1,6 @@
 // Tests of the level search (FindBndry) and of a boundary's operating
-// characteristics (summary), against an independent dynamic program over the
-// count of trials not yet stopped, carried in long double.
+// characteristics (summary), against the crossing probabilities of the
+// shared reference, tests/cross2/reference.h.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 
 #include "bndry/bndry.h"
 #include "bndry/internal.h"
+#include "cross2/reference.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ using boundary = std::array<int, max_patients + 2>;
 
 double surv(int n, int k) { return bin_surv[n][k]; }
 
-// ---- Independent reference --------------------------------------------------
+// ---- Reference ------------------------------------------------------------------
 
 struct outcome {
   int y;
@@ -44,25 +45,21 @@ struct outcome {
 };
 
 // Every end of a trial of at most K patients that stops as soon as the count
-// reaches b[n], from the distribution of the count among running trials.
+// reaches b[n], from the shared reference; a stop at patient n has b[n]
+// events only where b never decreases, which y assumes.
 std::vector<outcome> outcomes(const int* b, int K, double theta) {
-  const long double p = theta, q = 1.0L - p;
-  std::vector<long double> live(K + 1, 0.0L);
-  live[0] = 1.0L;
+  const std::vector<int> lower(static_cast<std::size_t>(K + 1), -1);
+  std::vector<long double> ls, us, rs;
+  test_reference::crossing_reference(K, theta, lower.data(), b, ls, us, rs);
   std::vector<outcome> out;
-  for (int n = 1; n <= K; ++n) {
-    for (int s = n; s >= 1; --s) live[s] = live[s] * q + live[s - 1] * p;
-    live[0] *= q;
-    for (int s = std::max(b[n], 0); s <= n; ++s) {
-      if (live[s] > 0) out.push_back({s, n, live[s], true});
-      live[s] = 0.0L;
-    }
-  }
+  for (int n = 1; n <= K; ++n)
+    if (us[static_cast<std::size_t>(n)] > 0) out.push_back({b[n], n, us[static_cast<std::size_t>(n)], true});
   for (int s = 0; s <= K; ++s)
-    if (live[s] > 0) out.push_back({s, K, live[s], false});
+    if (rs[static_cast<std::size_t>(s)] > 0) out.push_back({s, K, rs[static_cast<std::size_t>(s)], false});
   return out;
 }
 
+// PHI* of any boundary, decreasing ones included.
 long double p_reach(const int* b, int K, double theta) {
   long double sum = 0;
   for (const outcome& o : outcomes(b, K, theta))

@@ -1,5 +1,5 @@
 // Tests of CrossingProb: hand-worked trials, the refusal statuses and their
-// order, and random boundary pairs against the full enumeration of
+// order, and random boundary pairs against the shared reference of
 // tests/cross2/reference.h. Each result test runs once per method choice, so
 // every method the engine offers meets the same expectations.
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 #include "cross2/cross2.h"
 #include "cross2/internal.h"
-#include "reference.h"
+#include "cross2/reference.h"
 
 namespace {
 
@@ -38,20 +38,6 @@ int run(spending& out, double theta, int K, const std::vector<int>& lower,
         const std::vector<int>& upper) {
   return CrossingProb(out.ls.data(), out.us.data(), out.rs.data(), theta, K, lower.data(),
                       upper.data());
-}
-
-// P(Y_K = s) by the product formula in long double, s = 0..K.
-std::vector<long double> binomial(int K, double theta) {
-  std::vector<long double> p(static_cast<std::size_t>(K + 1));
-  const long double t = theta;
-  const long double q = 1.0L - t;
-  for (int s = 0; s <= K; ++s) {
-    long double v = 1.0L;
-    for (int i = 1; i <= s; ++i) v = v * (K - s + i) / i * t;
-    for (int i = 0; i < K - s; ++i) v *= q;
-    p[static_cast<std::size_t>(s)] = v;
-  }
-  return p;
 }
 
 // Upper m + 1 at every patient: no count can reach it.
@@ -110,7 +96,10 @@ TEST_P(Crossing, UnreachableUpperGivesBinomial) {
     for (const double theta : {0.05, 0.5, 0.83}) {
       spending out(K);
       ASSERT_EQ(run(out, theta, K, constant(K, -1), unreachable(K)), 0) << K;
-      const std::vector<long double> ref = binomial(K, theta);
+      std::vector<long double> ls, us, ref;
+      const auto lower = constant(K, -1);
+      const auto upper = unreachable(K);
+      test_reference::crossing_reference(K, theta, lower.data(), upper.data(), ls, us, ref);
       for (std::size_t m = 0; m <= static_cast<std::size_t>(K); ++m) {
         ASSERT_EQ(out.ls[m], 0.0);
         ASSERT_EQ(out.us[m], 0.0);
@@ -245,7 +234,8 @@ TEST_P(Crossing, RandomBoundariesMatchEnumeration) {
 }
 
 #ifdef HAVE_GMP
-// The long double reference itself, and the engine, against exact rationals.
+// The long double recursion of the reference, and the engine, against the
+// enumeration in exact rationals.
 TEST_P(Crossing, RandomBoundariesMatchExactRationals) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 20; ++trial) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cross2/cross2.h"
-#include "reference.h"
+#include "cross2/reference.h"
 
 namespace {
 
