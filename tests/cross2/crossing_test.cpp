@@ -61,7 +61,15 @@ class Crossing : public ::testing::TestWithParam<method_choice> {
 
 INSTANTIATE_TEST_SUITE_P(Methods, Crossing,
                          ::testing::Values(method_choice::by_cost, method_choice::walk,
-                                           method_choice::recursion));
+                                           method_choice::recursion),
+                         [](const ::testing::TestParamInfo<method_choice>& info) {
+                           switch (info.param) {
+                             case method_choice::by_cost: return "ByCost";
+                             case method_choice::walk: return "Walk";
+                             case method_choice::recursion: return "Recursion";
+                           }
+                           return "Unknown";
+                         });
 
 TEST_P(Crossing, SinglePatient) {
   const double theta = 0.3;

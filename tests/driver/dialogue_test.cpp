@@ -3,6 +3,9 @@
 // and status 1 before any design is made.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "driver/expected_banner.h"
 #include "driver/run_program.h"
 
@@ -19,6 +22,27 @@ struct refused_input {
 };
 
 class RefusedInput : public testing::TestWithParam<refused_input> {};
+
+// "03_10_minus0_5_0_05" for case 3, input "10 -0.5 0.05": the case number
+// keeps names unique where inputs differ only in separators.
+std::string case_name(const testing::TestParamInfo<refused_input>& info) {
+  std::string name = (info.index < 10 ? "0" : "") + std::to_string(info.index);
+  bool gap = true;
+  for (const char c : info.param.input) {
+    if (name.size() >= 32) break;
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+      if (gap) name += '_';
+      name += c;
+      gap = false;
+    } else if (c == '-') {
+      name += "_minus";
+      gap = false;
+    } else {
+      gap = true;
+    }
+  }
+  return name;
+}
 
 TEST_P(RefusedInput, PrintsBannerThenMessageAndExitsOne) {
   const temp_dir dir;
@@ -48,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         refused_input{"10", "dbl_read: end of file error.\n"},
         refused_input{"10 0.2\n", "dbl_read: end of file error.\n"},
         // A K beyond 255 is refused before THETA is read, however bad THETA is.
-        refused_input{"256 garbage", "ReadData: n = 256 is outside [1:255]\n"}));
+        refused_input{"256 garbage", "ReadData: n = 256 is outside [1:255]\n"}),
+    case_name);
 
 // A number must fill its whole token; before, "10.5 0.2 0.05" designed for
 // K = 10, THETA = 0.5, PHI = 0.2.
@@ -62,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                     refused_input{"10 0.2,0.05\n", "dbl_read: input error.\n"},
                     refused_input{"10 0.2abc 0.05\n", "dbl_read: input error.\n"},
                     refused_input{"10 0.2 0.05x\n", "dbl_read: input error.\n"},
-                    refused_input{std::string("10 0.2\0 0.05", 11), "dbl_read: input error.\n"}));
+                    refused_input{std::string("10 0.2\0 0.05", 11), "dbl_read: input error.\n"}),
+    case_name);
 
 // NaN passed both range tests before, since every comparison with it is false.
 INSTANTIATE_TEST_SUITE_P(
@@ -71,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
                     refused_input{"10 NAN(123) 0.05\n", "ReadData: theta = nan is outside (0,1)\n"},
                     refused_input{"10 0.2 nan\n", "ReadData: phi = nan is outside (0,1)\n"},
                     refused_input{"10 inf 0.05\n", "ReadData: theta = inf is outside (0,1)\n"},
-                    refused_input{"10 0.2 -infinity\n", "ReadData: phi = -inf is outside (0,1)\n"}));
+                    refused_input{"10 0.2 -infinity\n", "ReadData: phi = -inf is outside (0,1)\n"}),
+    case_name);
 
 TEST(Dialogue, BannerComesBeforeAnyInputIsRead) {
   // Even with no input at all the whole banner and prompt are shown first.
