@@ -1,0 +1,180 @@
+// Scales, tick steps and the text of numbers and names in the figure and the
+// report: everything here is exact about decimals and independent of the
+// locale, so that a figure is a pure function of its numbers.
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "figure/figure.h"
+#include "figure/internal.h"
+
+namespace figure {
+
+namespace {
+
+// Exact powers of ten as doubles reach 10^22; tick exponents stay far inside.
+constexpr int max_exponent = 22;
+
+double power_of_ten(int e) {
+  assert(e >= 0 && e <= max_exponent);
+  double p = 1;
+  for (int i = 0; i < e; ++i) p *= 10;
+  return p;
+}
+
+// n * 10^e as the double nearest that decimal: one correctly rounded
+// operation on exact operands.
+double decimal(double n, int e) {
+  return e >= 0 ? n * power_of_ten(e) : n / power_of_ten(-e);
+}
+
+// A step is m * 10^e with m in {1, 2, 5}.
+struct step_parts {
+  int mantissa;
+  int exponent;
+};
+
+// Spans that fit their count up to rounding still fit: 1 / 0.1 may come out
+// a hair above 10.
+constexpr double fit_slack = 1e-9;
+
+step_parts step_for(double span, int max_intervals, bool integer) {
+  assert(span > 0 && std::isfinite(span) && max_intervals >= 1);
+  int e = static_cast<int>(std::floor(std::log10(span / max_intervals)));
+  if (integer && e < 0) e = 0;
+  e = std::clamp(e, -max_exponent, max_exponent - 1);
+  for (;; ++e) {
+    for (const int m : {1, 2, 5}) {
+      if (span / decimal(m, e) <= max_intervals * (1 + fit_slack)) return {m, e};
+    }
+    if (e + 1 >= max_exponent) return {5, e};
+  }
+}
+
+void append_replacement(std::string& out) { out += "\xEF\xBF\xBD"; }
+
+// The length of the well-formed UTF-8 sequence at s[i] that XML allows, or 0.
+std::size_t xml_char_length(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return b0 >= 0x20 && b0 != 0x7F ? 1 : 0;
+  std::size_t len = 0;
+  std::uint32_t cp = 0;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+    cp = b0 & 0x1Fu;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    cp = b0 & 0x0Fu;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    cp = b0 & 0x07u;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3Fu);
+  }
+  constexpr std::array<std::uint32_t, 5> shortest{0, 0, 0x80, 0x800, 0x10000};
+  const bool overlong = cp < shortest[len];
+  const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+  // C1 controls and the two non-characters XML excludes.
+  const bool excluded = (cp >= 0x80 && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF;
+  return overlong || surrogate || excluded || cp > 0x10FFFF ? 0 : len;
+}
+
+}  // namespace
+
+double linear_scale::operator()(double v) const { return p0 + (v - d0) * ((p1 - p0) / (d1 - d0)); }
+
+double linear_scale::invert(double p) const { return d0 + (p - p0) * ((d1 - d0) / (p1 - p0)); }
+
+double nice_step(double span, int max_intervals, bool integer) {
+  const step_parts s = step_for(span, max_intervals, integer);
+  return decimal(s.mantissa, s.exponent);
+}
+
+tick_set nice_ticks(double lo, double hi, int max_intervals, bool integer) {
+  assert(lo < hi);
+  const step_parts s = step_for(hi - lo, max_intervals, integer);
+  tick_set t;
+  t.step = decimal(s.mantissa, s.exponent);
+  t.decimals = s.exponent < 0 ? -s.exponent : 0;
+  const double first = std::ceil(lo / t.step - fit_slack);
+  const double last = std::floor(hi / t.step + fit_slack);
+  for (double i = first; i <= last; ++i) t.values.push_back(decimal(i * s.mantissa, s.exponent));
+  return t;
+}
+
+tick_set nice_axis(double lo, double hi, int max_intervals, bool integer) {
+  assert(lo < hi);
+  const step_parts s = step_for(hi - lo, max_intervals, integer);
+  tick_set t;
+  t.step = decimal(s.mantissa, s.exponent);
+  t.decimals = s.exponent < 0 ? -s.exponent : 0;
+  const double first = std::floor(lo / t.step + fit_slack);
+  const double last = std::ceil(hi / t.step - fit_slack);
+  for (double i = first; i <= last; ++i) t.values.push_back(decimal(i * s.mantissa, s.exponent));
+  return t;
+}
+
+std::string fixed(double v, int decimals) {
+  if (!std::isfinite(v)) return "0";
+  // 309 integer digits, a sign, a point and the decimals.
+  std::array<char, 360> buf{};
+  const auto [end, ec] =
+      std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed,
+                    std::clamp(decimals, 0, 17));
+  assert(ec == std::errc{});
+  std::string s(buf.data(), end);
+  if (s.find('.') != std::string::npos) {
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+  }
+  if (s == "-0") s = "0";
+  return s;
+}
+
+std::string general(double v, int digits) {
+  std::array<char, 64> buf{};
+  const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v,
+                                       std::chars_format::general, std::clamp(digits, 1, 17));
+  assert(ec == std::errc{});
+  return {buf.data(), end};
+}
+
+std::string xml_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    switch (text[i]) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: {
+        const std::size_t len = xml_char_length(text, i);
+        if (len == 0) {
+          append_replacement(out);
+          ++i;
+        } else {
+          out.append(text.substr(i, len));
+          i += len;
+        }
+        continue;
+      }
+    }
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace figure

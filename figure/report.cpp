@@ -1,0 +1,265 @@
+// The report page: one self-contained XHTML document (inline style sheet,
+// inline figure, no scripts, nothing fetched) with the inputs and results,
+// the stopping rule, the table of operating characteristics, the figure and
+// the columns explained, laid out to print on A4 and on Letter.
+//
+// The markup is XML as well as HTML (every element closed, only numeric
+// character references), so any XML parser can check it.
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "figure/figure.h"
+#include "figure/internal.h"
+
+namespace figure {
+
+namespace {
+
+constexpr std::string_view style_sheet = R"(
+body { font-family: sans-serif; font-size: 10.5pt; line-height: 1.35; color: #111;
+       max-width: 180mm; margin: 1.5em auto; padding: 0 1em; }
+h1 { font-size: 15pt; margin: 0 0 0.2em; }
+h2 { font-size: 12pt; margin: 1.2em 0 0.4em; border-bottom: 1px solid #999; }
+p { margin: 0.3em 0; }
+.meta { color: #444; }
+table { border-collapse: collapse; font-variant-numeric: tabular-nums; margin: 0.3em 0; }
+th, td { padding: 0.12em 0.6em; border-bottom: 1px solid #ddd; text-align: right; }
+th { background: #eee; font-weight: bold; }
+th.text, td.text { text-align: left; }
+tr.design td { font-weight: bold; background: #fbeeea; }
+dl { margin: 0.3em 0; }
+dt { font-weight: bold; }
+dd { margin: 0 0 0.35em 1.5em; }
+figure { margin: 0.5em 0; }
+figure svg { display: block; width: 100%; height: auto; }
+figcaption { font-size: 9pt; color: #444; }
+@page { margin: 14mm 13mm; }
+@media print {
+  body { max-width: none; margin: 0; padding: 0; font-size: 9pt; }
+  h2 { break-after: avoid; }
+  tr, dt, dd { break-inside: avoid; }
+  thead { display: table-header-group; }
+  section.figure { break-before: page; }
+  figure { break-inside: avoid; }
+  /* Room on a Letter page for the heading and the caption. */
+  figure svg { max-height: 210mm; }
+}
+)";
+
+// Fixed decimals with trailing zeros kept, so a column lines up; a value
+// that rounds to zero is never shown as "-0.000".
+std::string decimals(double v, int places) {
+  std::array<char, 360> buf{};
+  const auto [end, ec] =
+      std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, places);
+  assert(ec == std::errc{});
+  std::string s(buf.data(), end);
+  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+// Places of the table's columns: probabilities to 1e-4, counts to 1e-2,
+// the observed rate to 1e-3.
+constexpr int probability_places = 4;
+constexpr int count_places = 2;
+constexpr int rate_places = 3;
+
+class html_out {
+ public:
+  std::string& str() { return s_; }
+  void raw(std::string_view t) { s_ += t; }
+  // An element holding escaped text.
+  void element(std::string_view tag, std::string_view text, std::string_view attrs = {}) {
+    s_ += '<';
+    s_ += tag;
+    if (!attrs.empty()) {
+      s_ += ' ';
+      s_ += attrs;
+    }
+    s_ += '>' + xml_escape(text) + "</" + std::string(tag) + ">";
+  }
+
+ private:
+  std::string s_;
+};
+
+std::string patients(const rule_run& r) {
+  return r.first == r.last ? std::to_string(r.first)
+                           : std::to_string(r.first) + "\u2013" + std::to_string(r.last);
+}
+
+void inputs(html_out& out, const boundary& bd, std::span<const oc_row> curve) {
+  out.raw("<section class=\"inputs\">\n<h2>Inputs and results</h2>\n<table class=\"inputs\">\n");
+  const auto row = [&](std::string_view name, const std::string& value, std::string_view what) {
+    out.raw("<tr>");
+    out.element("th", name, "class=\"text\" scope=\"row\"");
+    out.element("td", value, "class=\"text\"");
+    out.element("td", what, "class=\"text\"");
+    out.raw("</tr>\n");
+  };
+  if (!bd.file.empty()) row("File", bd.file, "the boundary evaluated");
+  row("K", std::to_string(bd.K), "the largest number of patients");
+  row("THETA", general(bd.theta),
+      bd.file.empty() ? "the event probability the design is made for"
+                      : "the event probability the boundary was made for");
+  if (bd.phi) row("PHI", general(*bd.phi), "the accepted probability of stopping early at THETA");
+  if (bd.alpha)
+    row("ALPHA", general(*bd.alpha),
+        "the pointwise level: at each patient n, P(events \u2265 b[n]) at THETA is at most "
+        "ALPHA");
+  const oc_row* at = internal::row_at(curve, bd.theta);
+  if (bd.phi_star) {
+    row("PHI*", general(*bd.phi_star),
+        "the actual probability of stopping early at THETA, never above PHI");
+  } else if (at != nullptr) {
+    row("PHI*", general(at->phi_star), "the probability of reaching the upper boundary at THETA");
+  }
+  row("Method", "Exact", "every probability from the binomial distribution");
+  out.raw("</table>\n</section>\n");
+}
+
+void rule(html_out& out, const boundary& bd) {
+  const bool lower = has_lower(bd);
+  out.raw("<section class=\"rule\">\n<h2>Stopping rule</h2>\n");
+  out.element("p",
+              "After each patient, count the events so far. Stop the trial as soon as the count "
+              "reaches the number in the table" +
+                  std::string(lower ? ", or falls to the lower number or below" : "") + ".");
+  out.raw("\n<table class=\"rule\">\n<thead><tr>");
+  out.element("th", "Patients", "class=\"text\"");
+  out.element("th", "Stop at", "class=\"text\"");
+  if (lower) out.element("th", "Stop low at", "class=\"text\"");
+  out.raw("</tr></thead>\n<tbody>\n");
+  for (const rule_run& r : stopping_rule(bd)) {
+    out.raw("<tr>");
+    out.element("td", patients(r), "class=\"text\"");
+    out.element("td",
+                r.stop_at > 0 ? std::to_string(r.stop_at) + " or more events" : "cannot stop",
+                "class=\"text\"");
+    if (lower)
+      out.element("td",
+                  r.stop_below >= 0 ? std::to_string(r.stop_below) + " or fewer events"
+                                    : "cannot stop",
+                  "class=\"text\"");
+    out.raw("</tr>\n");
+  }
+  out.raw("</tbody>\n</table>\n</section>\n");
+}
+
+void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
+  const bool lower = has_lower(bd);
+  out.raw("<section class=\"oc\">\n<h2>Operating characteristics</h2>\n");
+  out.element("p",
+              "How the rule behaves if the true event probability is the one in the first column "
+              "(the row for THETA in bold).");
+  out.raw("\n<table class=\"oc\">\n<thead><tr>");
+  std::vector<std::string_view> heads{"True event probability", "P(stop early)"};
+  if (lower) heads.emplace_back("P(stop low)");
+  for (const std::string_view h : {"E[Y]", "SD[Y]", "E[N]", "SD[N]", "E[Y/N]", "SD[Y/N]"})
+    heads.push_back(h);
+  for (const std::string_view h : heads) out.element("th", h);
+  out.raw("</tr></thead>\n<tbody>\n");
+  for (const oc_row& r : rows) {
+    out.raw(r.theta == bd.theta ? "<tr class=\"design\">" : "<tr>");
+    out.element("td", general(r.theta));
+    out.element("td", decimals(r.phi_star, probability_places));
+    if (lower) out.element("td", decimals(r.p_lower, probability_places));
+    for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n})
+      out.element("td", decimals(v, count_places));
+    for (const double v : {r.mean_yn, r.sd_yn}) out.element("td", decimals(v, rate_places));
+    out.raw("</tr>\n");
+  }
+  out.raw("</tbody>\n</table>\n");
+
+  out.raw("<dl class=\"columns\">\n");
+  const auto item = [&](std::string_view term, std::string_view text) {
+    out.element("dt", term);
+    out.element("dd", text);
+    out.raw("\n");
+  };
+  item("True event probability",
+       "The event rate the trial might really have. Each row answers: if this were the true "
+       "rate, how would the rule behave?");
+  item("P(stop early)",
+       "The chance that the events reach the upper boundary, which stops the trial. At THETA "
+       "this is PHI*.");
+  if (lower)
+    item("P(stop low)",
+         "The chance that the count falls to the lower boundary, which also stops the trial.");
+  item("E[Y], SD[Y]",
+       "The number of events when the trial ends: its average over many such trials, and the "
+       "standard deviation, how far single trials typically fall from that average.");
+  item("E[N], SD[N]",
+       "The number of patients when the trial ends (K when it is never stopped): average and "
+       "standard deviation.");
+  item("E[Y/N], SD[Y/N]",
+       "The event rate the trial reports when it ends, events divided by patients: average and "
+       "standard deviation. Trials that stop, stop on an extreme count, so this average can "
+       "differ from the true event probability.");
+  out.raw("</dl>\n</section>\n");
+}
+
+}  // namespace
+
+std::vector<rule_run> stopping_rule(const boundary& bd) {
+  assert(bd.upper.size() == static_cast<std::size_t>(bd.K));
+  assert(bd.lower.empty() || bd.lower.size() == bd.upper.size());
+  std::vector<rule_run> runs;
+  for (int n = 1; n <= bd.K; ++n) {
+    const auto i = static_cast<std::size_t>(n - 1);
+    // Counts run from 0 to n: a boundary beyond them cannot stop the trial.
+    const int b = bd.upper[i];
+    assert(b >= 1);
+    const int stop_at = b <= n ? b : 0;
+    const int l = bd.lower.empty() ? -1 : bd.lower[i];
+    const int stop_below = l >= 0 ? std::min(l, n) : -1;
+    if (!runs.empty() && runs.back().stop_at == stop_at && runs.back().stop_below == stop_below) {
+      runs.back().last = n;
+    } else {
+      runs.push_back({n, n, stop_at, stop_below});
+    }
+  }
+  return runs;
+}
+
+std::string html_report(const boundary& bd, std::span<const oc_row> curve,
+                        const report_extras& extras) {
+  html_out out;
+  std::string heading = bd.file.empty() ? "Stopping boundary: K = " + std::to_string(bd.K) +
+                                              ", THETA = " + general(bd.theta)
+                                        : "Evaluated boundary: K = " + std::to_string(bd.K) +
+                                              ", THETA = " + general(bd.theta);
+  if (bd.phi) heading += ", PHI = " + general(*bd.phi);
+  out.raw("<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+          "<meta charset=\"UTF-8\"/>\n");
+  out.raw("<meta name=\"generator\" content=\"" + xml_escape(extras.version) + "\"/>\n");
+  out.element("title", heading);
+  out.raw("\n<style>");
+  out.raw(style_sheet);
+  out.raw("</style>\n</head>\n<body>\n<header>\n");
+  out.element("h1", heading);
+  out.raw("\n");
+  out.element("p", "Made by " + extras.version + " on " + extras.date + ".", "class=\"meta\"");
+  out.raw("\n</header>\n");
+  inputs(out, bd, curve);
+  rule(out, bd);
+  oc_table(out, bd, extras.table);
+  out.raw("<section class=\"figure\">\n<h2>Figure</h2>\n<figure>\n");
+  out.raw(internal::svg_element(bd, curve));
+  out.element("figcaption",
+              "A: the boundary against the patient number; the trial stops in the shaded "
+              "region. B: the probability of stopping early against the true event probability. "
+              "C: the number of patients when the trial ends, its mean and a band of one "
+              "standard deviation.");
+  out.raw("\n</figure>\n</section>\n</body>\n</html>\n");
+  return std::move(out.str());
+}
+
+}  // namespace figure

@@ -1,0 +1,552 @@
+// The three-panel SVG figure of a boundary: A, the boundary against patient
+// n with its stopping region; B, the probability of stopping early against
+// the true event probability; C, the expected number of patients with a band
+// of one standard deviation.
+//
+// The page is 180 x 225 mm (a printed page less generous margins, A4 or
+// Letter) in units of 0.25 mm. Only presentation attributes and generic font
+// families are used, no scripts, no style sheets, no references outside the
+// document, so that every SVG 1.1 viewer and printer draws the same thing.
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cmath>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "figure/figure.h"
+#include "figure/internal.h"
+
+namespace figure {
+
+namespace internal {
+
+void path_data::point(char command, double x, double y) {
+  if (!d_.empty()) d_ += ' ';
+  d_ += command;
+  d_ += coord(x);
+  d_ += ',';
+  d_ += coord(y);
+}
+
+void path_data::move_to(double x, double y) {
+  point('M', x, y);
+  open_ = true;
+}
+
+void path_data::line_to(double x, double y) {
+  point(open_ ? 'L' : 'M', x, y);
+  open_ = true;
+}
+
+void path_data::close() {
+  if (!open_) return;
+  d_ += " Z";
+  open_ = false;
+}
+
+}  // namespace internal
+
+namespace {
+
+using internal::coord;
+using internal::panel;
+using internal::path_data;
+
+// ---- Page geometry, in units of 0.25 mm -----------------------------------
+
+constexpr double page_width = 720;
+constexpr double page_height = 900;
+constexpr double plot_left = 84;  // room for tick labels and the y label
+constexpr double plot_right = 700;
+constexpr double plot_height = 170;
+constexpr std::array<double, 3> plot_top{112, 377, 642};
+
+constexpr double font_size = 11;  // 2.75 mm, about 8 pt
+constexpr double title_size = 15;
+// A generous average advance of a sans-serif character, for placing legend
+// entries one after another without measuring text.
+constexpr double char_width = 0.6 * font_size;
+
+// Most intervals an axis may have before its tick labels crowd.
+constexpr int x_intervals = 10;
+constexpr int y_intervals = 6;
+
+// The band of E[N] +- 1 SD is cut at the possible range of N.
+constexpr double min_patients = 1;
+
+// Colours that stay apart in grey print: dark red and blue for the two
+// boundaries and their probabilities, green for E[N], pale fills beneath.
+constexpr std::string_view upper_colour = "#b2182b";
+constexpr std::string_view upper_fill = "#f7d4cc";
+constexpr std::string_view lower_colour = "#2166ac";
+constexpr std::string_view lower_fill = "#cfe1f2";
+constexpr std::string_view size_colour = "#1b7837";
+constexpr std::string_view size_fill = "#cde8c8";
+constexpr std::string_view guide_colour = "#555555";
+constexpr std::string_view grid_colour = "#e3e3e3";
+constexpr std::string_view dash = "6 4";
+constexpr std::string_view dots = "2 3";
+
+// ---- Writing elements -------------------------------------------------------
+
+struct stroke_style {
+  std::string_view colour;
+  double width = 1.5;
+  std::string_view dasharray = {};
+};
+
+class svg_out {
+ public:
+  std::string& str() { return s_; }
+
+  void raw(std::string_view text) { s_ += text; }
+
+  void line(double x1, double y1, double x2, double y2, const stroke_style& st,
+            std::string_view cls = {}) {
+    s_ += "<line";
+    class_attr(cls);
+    s_ += " x1=\"" + coord(x1) + "\" y1=\"" + coord(y1) + "\" x2=\"" + coord(x2) + "\" y2=\"" +
+          coord(y2) + "\"";
+    stroke_attrs(st);
+    s_ += "/>\n";
+  }
+
+  void path(const path_data& d, std::string_view cls, const stroke_style& st) {
+    if (d.empty()) return;
+    s_ += "<path";
+    class_attr(cls);
+    s_ += " d=\"" + d.str() + "\" fill=\"none\"";
+    stroke_attrs(st);
+    s_ += " stroke-linejoin=\"round\"/>\n";
+  }
+
+  void area(const path_data& d, std::string_view cls, std::string_view fill) {
+    if (d.empty()) return;
+    s_ += "<path";
+    class_attr(cls);
+    s_ += " d=\"" + d.str() + "\" fill=\"" + std::string(fill) + "\" stroke=\"none\"/>\n";
+  }
+
+  void rect(double x, double y, double w, double h, std::string_view fill,
+            const stroke_style* st = nullptr) {
+    s_ += "<rect x=\"" + coord(x) + "\" y=\"" + coord(y) + "\" width=\"" + coord(w) +
+          "\" height=\"" + coord(h) + "\" fill=\"" + std::string(fill) + "\"";
+    if (st != nullptr) stroke_attrs(*st);
+    s_ += "/>\n";
+  }
+
+  // `text` is plain text; it is escaped here.
+  void text(double x, double y, std::string_view text, std::string_view anchor = "start",
+            double size = font_size, std::string_view extra = {}) {
+    s_ += "<text x=\"" + coord(x) + "\" y=\"" + coord(y) + "\"";
+    if (anchor != "start") s_ += " text-anchor=\"" + std::string(anchor) + "\"";
+    if (size != font_size) s_ += " font-size=\"" + coord(size) + "\"";
+    if (!extra.empty()) {
+      s_ += ' ';
+      s_ += extra;
+    }
+    s_ += '>' + xml_escape(text) + "</text>\n";
+  }
+
+  void circle(double cx, double cy, double r, std::string_view fill, std::string_view cls = {}) {
+    s_ += "<circle";
+    class_attr(cls);
+    s_ += " cx=\"" + coord(cx) + "\" cy=\"" + coord(cy) + "\" r=\"" + coord(r) + "\" fill=\"" +
+          std::string(fill) + "\"/>\n";
+  }
+
+  void open_group(std::string_view attrs) { s_ += "<g " + std::string(attrs) + ">\n"; }
+  void close_group() { s_ += "</g>\n"; }
+
+ private:
+  void class_attr(std::string_view cls) {
+    if (!cls.empty()) s_ += " class=\"" + std::string(cls) + "\"";
+  }
+  void stroke_attrs(const stroke_style& st) {
+    s_ += " stroke=\"" + std::string(st.colour) + "\" stroke-width=\"" + coord(st.width) + "\"";
+    if (!st.dasharray.empty()) s_ += " stroke-dasharray=\"" + std::string(st.dasharray) + "\"";
+  }
+
+  std::string s_;
+};
+
+// ---- Panels -------------------------------------------------------------------
+
+panel make_panel(int index, double x0, double x1, double y0, double y1, tick_set xt,
+                 tick_set yt) {
+  const double top = plot_top.at(index);
+  return {{x0, x1, plot_left, plot_right}, {y0, y1, top + plot_height, top}, std::move(xt),
+          std::move(yt)};
+}
+
+double max_upper(const boundary& bd) {
+  return *std::max_element(bd.upper.begin(), bd.upper.end());
+}
+
+// Grid, frame, ticks and axis labels of one panel; the grid goes beneath the
+// data, the rest is drawn over it by frame_and_axes.
+void grid(svg_out& out, const panel& p) {
+  const stroke_style st{grid_colour, 0.75};
+  out.open_group("class=\"grid\"");
+  for (const double v : p.x_ticks.values) out.line(p.x(v), p.y.p1, p.x(v), p.y.p0, st);
+  for (const double v : p.y_ticks.values) out.line(p.x.p0, p.y(v), p.x.p1, p.y(v), st);
+  out.close_group();
+}
+
+void frame_and_axes(svg_out& out, const panel& p, std::string_view x_label,
+                    std::string_view y_label) {
+  const stroke_style axis{"#000000", 1};
+  const stroke_style frame{"#000000", 1};
+  out.rect(p.x.p0, p.y.p1, p.x.p1 - p.x.p0, p.y.p0 - p.y.p1, "none", &frame);
+  constexpr double tick_length = 5;
+  out.open_group("class=\"axis axis-x\"");
+  for (const double v : p.x_ticks.values) {
+    out.open_group("class=\"tick\"");
+    out.line(p.x(v), p.y.p0, p.x(v), p.y.p0 + tick_length, axis);
+    out.text(p.x(v), p.y.p0 + tick_length + font_size + 1, fixed(v, p.x_ticks.decimals), "middle");
+    out.close_group();
+  }
+  out.text((p.x.p0 + p.x.p1) / 2, p.y.p0 + 40, x_label, "middle", font_size + 1,
+           "class=\"axis-label\"");
+  out.close_group();
+  out.open_group("class=\"axis axis-y\"");
+  for (const double v : p.y_ticks.values) {
+    out.open_group("class=\"tick\"");
+    out.line(p.x.p0 - tick_length, p.y(v), p.x.p0, p.y(v), axis);
+    out.text(p.x.p0 - tick_length - 3, p.y(v) + font_size * 0.35, fixed(v, p.y_ticks.decimals),
+             "end");
+    out.close_group();
+  }
+  const double mid = (p.y.p0 + p.y.p1) / 2;
+  const double x = p.x.p0 - 52;
+  out.text(x, mid, y_label, "middle", font_size + 1,
+           "class=\"axis-label\" transform=\"rotate(-90 " + coord(x) + " " + coord(mid) + ")\"");
+  out.close_group();
+}
+
+// One entry of a legend: a swatch and its label.
+struct legend_entry {
+  enum class swatch { line, fill, point };
+  std::string label;
+  std::string_view colour;
+  swatch kind = swatch::line;
+  std::string_view dasharray = {};
+};
+
+// The panel's title on the first row above its plot, its legend on the
+// second, so that labels never lie on the data.
+void heading(svg_out& out, const panel& p, std::string_view title,
+             std::span<const legend_entry> legend) {
+  out.text(p.x.p0 - 2, p.y.p1 - 24, title, "start", font_size + 1,
+           "font-weight=\"bold\" class=\"panel-title\"");
+  const double y = p.y.p1 - 8;
+  double x = p.x.p0;
+  out.open_group("class=\"legend\"");
+  for (const legend_entry& e : legend) {
+    switch (e.kind) {
+      case legend_entry::swatch::fill: out.rect(x, y - 8, 18, 9, e.colour); break;
+      case legend_entry::swatch::point: out.circle(x + 9, y - 3.5, 3.5, e.colour); break;
+      case legend_entry::swatch::line:
+        out.line(x, y - 3.5, x + 18, y - 3.5, {e.colour, 2, e.dasharray});
+        break;
+    }
+    out.text(x + 23, y, e.label);
+    x += 23 + (static_cast<double>(e.label.size()) + 3) * char_width;
+  }
+  out.close_group();
+}
+
+// Patients are drawn as columns of width one centred on n.
+constexpr double half_step = 0.5;
+
+// The boundary as a step line: level v[n-1] over [n - 1/2, n + 1/2]; counts
+// that cannot stop (below 0 for a lower boundary) break the line.
+path_data step_line(const panel& p, std::span<const int> v, bool lower) {
+  path_data d;
+  bool drawing = false;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double n = static_cast<double>(i) + 1;
+    if (lower && v[i] < 0) {
+      drawing = false;
+      continue;
+    }
+    const double y = p.y(v[i]);
+    if (drawing) {
+      d.line_to(p.x(n - half_step), y);
+    } else {
+      d.move_to(p.x(n - half_step), y);
+    }
+    d.line_to(p.x(n + half_step), y);
+    drawing = true;
+  }
+  return d;
+}
+
+// The stopping region above the upper boundary: between the step line and
+// y = n (more events than patients cannot happen), cut at the top of the
+// panel. Over patient n's column the top is min(top, max(b, x)), piecewise
+// linear with kinks where x meets b or the top.
+path_data upper_region(const panel& p, std::span<const int> b) {
+  const double top = p.y.d1;
+  path_data d;
+  const auto K = b.size();
+  for (std::size_t i = 0; i < K; ++i) {
+    const double n = static_cast<double>(i) + 1;
+    d.line_to(p.x(n - half_step), p.y(b[i]));
+    d.line_to(p.x(n + half_step), p.y(b[i]));
+  }
+  for (std::size_t i = K; i-- > 0;) {
+    const double n = static_cast<double>(i) + 1;
+    const double a = n - half_step;
+    const double c = n + half_step;
+    const double level = b[i];
+    std::vector<double> xs{c};
+    for (const double kink : {std::max(level, top), std::min(level, top)}) {
+      if (kink > a && kink < c && kink != xs.back()) xs.push_back(kink);
+    }
+    xs.push_back(a);
+    for (const double x : xs) d.line_to(p.x(x), p.y(std::min(top, std::max(level, x))));
+  }
+  d.close();
+  return d;
+}
+
+// The stopping region below a lower boundary: counts 0..lower[n].
+path_data lower_region(const panel& p, std::span<const int> lower) {
+  path_data d;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    if (lower[i] <= 0) continue;
+    const double n = static_cast<double>(i) + 1;
+    d.move_to(p.x(n - half_step), p.y(0));
+    d.line_to(p.x(n - half_step), p.y(lower[i]));
+    d.line_to(p.x(n + half_step), p.y(lower[i]));
+    d.line_to(p.x(n + half_step), p.y(0));
+    d.close();
+  }
+  return d;
+}
+
+// A curve through (theta, f(row)); a non-finite value breaks it.
+template <class F>
+path_data curve_line(const panel& p, std::span<const oc_row> curve, F f) {
+  path_data d;
+  bool drawing = false;
+  for (const oc_row& r : curve) {
+    const double v = f(r);
+    if (!std::isfinite(v) || !std::isfinite(r.theta)) {
+      drawing = false;
+      continue;
+    }
+    if (drawing) {
+      d.line_to(p.x(r.theta), p.y(v));
+    } else {
+      d.move_to(p.x(r.theta), p.y(v));
+    }
+    drawing = true;
+  }
+  return d;
+}
+
+// E[N] +- SD[N], cut at 1..K: along the upper edge, back along the lower.
+path_data size_band(const panel& p, std::span<const oc_row> curve, int K) {
+  path_data d;
+  for (const oc_row& r : curve)
+    d.line_to(p.x(r.theta), p.y(std::clamp(r.mean_n + r.sd_n, min_patients, double(K))));
+  for (auto it = curve.rbegin(); it != curve.rend(); ++it)
+    d.line_to(p.x(it->theta), p.y(std::clamp(it->mean_n - it->sd_n, min_patients, double(K))));
+  d.close();
+  return d;
+}
+
+// A dashed guide across the panel at x = v with its label at the top.
+void vertical_guide(svg_out& out, const panel& p, double v, std::string_view label,
+                    std::string_view cls) {
+  out.line(p.x(v), p.y.p0, p.x(v), p.y.p1, {guide_colour, 1, dash}, cls);
+  const bool right_half = v > (p.x.d0 + p.x.d1) / 2;
+  out.text(p.x(v) + (right_half ? -4 : 4), p.y.p1 + font_size + 2, label,
+           right_half ? "end" : "start");
+}
+
+void horizontal_guide(svg_out& out, const panel& p, double v, std::string_view label,
+                      std::string_view cls) {
+  out.line(p.x.p0, p.y(v), p.x.p1, p.y(v), {guide_colour, 1, dash}, cls);
+  // Above the line, or below it when it runs along the top of the panel.
+  const bool near_top = p.y(v) - p.y.p1 < 2 * font_size;
+  out.text(p.x.p1 - 4, p.y(v) + (near_top ? font_size + 3 : -4), label, "end");
+}
+
+// A long file name keeps its end, where the name itself is.
+std::string shortened(std::string_view name, std::size_t max_bytes) {
+  if (name.size() <= max_bytes) return std::string(name);
+  std::size_t start = name.size() - max_bytes;
+  while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0u) == 0x80u)
+    ++start;
+  return "..." + std::string(name.substr(start));
+}
+
+double phi_star_at_theta(const boundary& bd, std::span<const oc_row> curve) {
+  if (bd.phi_star) return *bd.phi_star;
+  const oc_row* r = internal::row_at(curve, bd.theta);
+  return r != nullptr ? r->phi_star : std::nan("");
+}
+
+void title(svg_out& out, const boundary& bd, std::span<const oc_row> curve) {
+  std::string first;
+  std::string second;
+  const std::string theta = "THETA = " + general(bd.theta);
+  const std::string K = "K = " + std::to_string(bd.K);
+  if (bd.file.empty()) {
+    first = "Stopping boundary for " + K + ", " + theta;
+    if (bd.phi) first += ", PHI = " + general(*bd.phi);
+    if (bd.alpha) second = "ALPHA = " + general(*bd.alpha) + ", ";
+  } else {
+    constexpr std::size_t longest_name = 48;
+    first = "Boundary from " + shortened(bd.file, longest_name) + ": " + K + ", " + theta;
+  }
+  const double ps = phi_star_at_theta(bd, curve);
+  if (std::isfinite(ps)) second += "PHI* = " + general(ps) + ", ";
+  second += "exact binomial calculations";
+  out.text(page_width / 2, 30, first, "middle", title_size,
+           "font-weight=\"bold\" class=\"title\"");
+  out.text(page_width / 2, 50, second, "middle", font_size + 1, "class=\"subtitle\"");
+}
+
+void boundary_panel(svg_out& out, const panel& p, const boundary& bd) {
+  const bool lower = has_lower(bd);
+  using kind = legend_entry::swatch;
+  std::vector<legend_entry> legend{{"upper boundary b[n]", upper_colour},
+                                   {"stop high", upper_fill, kind::fill}};
+  if (lower) {
+    legend.push_back({"lower boundary", lower_colour});
+    legend.push_back({"stop low", lower_fill, kind::fill});
+  }
+  legend.push_back({"y = n", guide_colour, kind::line, dots});
+  out.open_group("id=\"panel-boundary\" class=\"panel\"");
+  heading(out, p, "A. Stopping boundary", legend);
+  grid(out, p);
+  out.area(upper_region(p, bd.upper), "region-upper", upper_fill);
+  if (lower) out.area(lower_region(p, bd.lower), "region-lower", lower_fill);
+  // y = n from the origin to where it leaves the panel.
+  const double end = std::min(p.x.d1, p.y.d1);
+  out.line(p.x(0), p.y(0), p.x(end), p.y(end), {guide_colour, 1, dots}, "series-diagonal");
+  if (lower) out.path(step_line(p, bd.lower, true), "series-lower", {lower_colour, 2});
+  out.path(step_line(p, bd.upper, false), "series-upper", {upper_colour, 2});
+  frame_and_axes(out, p, "Patient n", "Events after patient n");
+  out.close_group();
+}
+
+void stopping_panel(svg_out& out, const panel& p, const boundary& bd,
+                    std::span<const oc_row> curve) {
+  const bool lower = has_lower(bd);
+  std::vector<legend_entry> legend{{"reaching the upper boundary", upper_colour}};
+  if (lower) legend.push_back({"stopping low", lower_colour});
+  // The design point: THETA and the probability of stopping early there.
+  const double ps = phi_star_at_theta(bd, curve);
+  if (std::isfinite(ps))
+    legend.push_back({"PHI* = " + general(ps) + " at THETA = " + general(bd.theta), "#000000",
+                      legend_entry::swatch::point});
+  out.open_group("id=\"panel-stopping\" class=\"panel\"");
+  heading(out, p, "B. Probability of stopping early", legend);
+  grid(out, p);
+  vertical_guide(out, p, bd.theta, "THETA = " + general(bd.theta), "guide-theta");
+  if (bd.phi) horizontal_guide(out, p, *bd.phi, "PHI = " + general(*bd.phi), "guide-phi");
+  if (lower)
+    out.path(curve_line(p, curve, [](const oc_row& r) { return r.p_lower; }), "series-p-lower",
+             {lower_colour, 2});
+  out.path(curve_line(p, curve, [](const oc_row& r) { return r.phi_star; }), "series-phi-star",
+           {upper_colour, 2});
+  if (std::isfinite(ps)) out.circle(p.x(bd.theta), p.y(ps), 3.5, "#000000", "design-point");
+  frame_and_axes(out, p, "True event probability", "P(stop early)");
+  out.close_group();
+}
+
+void patients_panel(svg_out& out, const panel& p, const boundary& bd,
+                    std::span<const oc_row> curve) {
+  const std::vector<legend_entry> legend{
+      {"E[N]", size_colour},
+      {"E[N] \u00b1 1 SD, within 1 to K", size_fill, legend_entry::swatch::fill}};
+  out.open_group("id=\"panel-patients\" class=\"panel\"");
+  heading(out, p, "C. Patients when the trial ends", legend);
+  grid(out, p);
+  if (!curve.empty()) out.area(size_band(p, curve, bd.K), "band-n", size_fill);
+  vertical_guide(out, p, bd.theta, "THETA", "guide-theta");
+  horizontal_guide(out, p, bd.K, "K = " + std::to_string(bd.K), "guide-k");
+  out.path(curve_line(p, curve, [](const oc_row& r) { return r.mean_n; }), "series-mean-n",
+           {size_colour, 2});
+  frame_and_axes(out, p, "True event probability", "Patients, E[N]");
+  out.close_group();
+}
+
+}  // namespace
+
+bool has_lower(const boundary& bd) {
+  return std::any_of(bd.lower.begin(), bd.lower.end(), [](int v) { return v >= 0; });
+}
+
+namespace internal {
+
+const oc_row* row_at(std::span<const oc_row> curve, double theta) {
+  const auto it = std::find_if(curve.begin(), curve.end(),
+                               [&](const oc_row& r) { return r.theta == theta; });
+  return it == curve.end() ? nullptr : &*it;
+}
+
+layout figure_layout(const boundary& bd) {
+  assert(bd.K >= 1 && bd.upper.size() == static_cast<std::size_t>(bd.K));
+  assert(bd.lower.empty() || bd.lower.size() == bd.upper.size());
+  const double K = bd.K;
+  // A: patients 1..K as columns of width one, with room for b[n] + 1 above.
+  tick_set bx = nice_ticks(0, K + 1, x_intervals, true);
+  tick_set by = nice_axis(0, std::max(max_upper(bd), 1.0) + 1, y_intervals, true);
+  // A lower boundary at 0 would lie on the frame: lift the zero line.
+  const double by0 = has_lower(bd) ? -0.03 * by.values.back() : 0;
+  const double by1 = by.values.back();
+  // B and C share the rate axis; C has room above K for the guide's label.
+  tick_set rates = nice_ticks(0, 1, x_intervals);
+  tick_set probs = nice_ticks(0, 1, 5);
+  constexpr double room_above_k = 1.08;
+  tick_set ny = nice_axis(0, K * room_above_k, y_intervals, true);
+  const double ny1 = ny.values.back();
+  return {make_panel(0, 0, K + 1, by0, by1, std::move(bx), std::move(by)),
+          make_panel(1, 0, 1, 0, 1, rates, std::move(probs)),
+          make_panel(2, 0, 1, 0, ny1, rates, std::move(ny))};
+}
+
+std::string svg_element(const boundary& bd, std::span<const oc_row> curve) {
+  const layout lay = figure_layout(bd);
+  svg_out out;
+  out.raw("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"180mm\" "
+          "height=\"225mm\" viewBox=\"0 0 " +
+          coord(page_width) + " " + coord(page_height) +
+          "\" font-family=\"sans-serif\" font-size=\"" + coord(font_size) + "\">\n");
+  const std::string what = bd.file.empty() ? "designed" : "evaluated";
+  out.raw("<title>" + xml_escape("Stopping boundary, K = " + std::to_string(bd.K) +
+                                 ", THETA = " + general(bd.theta)) +
+          "</title>\n");
+  out.raw("<desc>" +
+          xml_escape("The " + what +
+                     " boundary against patient n; the probability of stopping early and the "
+                     "expected number of patients against the true event probability.") +
+          "</desc>\n");
+  out.rect(0, 0, page_width, page_height, "#ffffff");
+  title(out, bd, curve);
+  boundary_panel(out, lay.boundary, bd);
+  stopping_panel(out, lay.stopping, bd, curve);
+  patients_panel(out, lay.patients, bd, curve);
+  out.text(plot_right, page_height - 14, bd.program, "end", font_size - 1,
+           "fill=\"#555555\" class=\"credit\"");
+  out.raw("</svg>\n");
+  return std::move(out.str());
+}
+
+}  // namespace internal
+
+std::string svg_document(const boundary& bd, std::span<const oc_row> curve) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n" +
+         internal::svg_element(bd, curve);
+}
+
+}  // namespace figure
