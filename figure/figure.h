@@ -74,13 +74,13 @@ struct oc_row {
 /// and PHI*; an evaluated file carries its name.
 struct boundary {
   int K = 0;
-  double theta = 0;                 ///< the event probability it was made for
-  std::optional<double> phi;        ///< a design's requested PHI
-  std::optional<double> alpha;      ///< a design's pointwise level
-  std::optional<double> phi_star;   ///< a design's achieved PHI*
-  std::string file;                 ///< the evaluated file, empty for a design
-  std::vector<int> upper;           ///< b[1..K] at index 0..K-1
-  std::vector<int> lower;           ///< lower[1..K] at 0..K-1; empty: never stops low
+  double theta = 0;                   ///< the event probability it was made for
+  std::optional<double> phi;          ///< a design's requested PHI
+  std::optional<double> alpha;        ///< a design's pointwise level
+  std::optional<double> phi_star;     ///< a design's achieved PHI*
+  std::string file;                   ///< the evaluated file, empty for a design
+  std::vector<int> upper;             ///< b[1..K] at index 0..K-1
+  std::vector<int> lower;             ///< lower[1..K] at 0..K-1; empty: never stops low
   std::string program = "stopbound";  ///< program and version, for the credit line
 };
 

@@ -29,9 +29,7 @@ double power_of_ten(int e) {
 
 // n * 10^e as the double nearest that decimal: one correctly rounded
 // operation on exact operands.
-double decimal(double n, int e) {
-  return e >= 0 ? n * power_of_ten(e) : n / power_of_ten(-e);
-}
+double decimal(double n, int e) { return e >= 0 ? n * power_of_ten(e) : n / power_of_ten(-e); }
 
 // A step is m * 10^e with m in {1, 2, 5}.
 struct step_parts {
@@ -48,22 +46,26 @@ step_parts step_for(double span, int max_intervals, bool integer) {
   int e = static_cast<int>(std::floor(std::log10(span / max_intervals)));
   if (integer && e < 0) e = 0;
   e = std::clamp(e, -max_exponent, max_exponent - 1);
+  constexpr std::array<int, 3> mantissas{1, 2, 5};
   for (;; ++e) {
-    for (const int m : {1, 2, 5}) {
-      if (span / decimal(m, e) <= max_intervals * (1 + fit_slack)) return {m, e};
-    }
+    const auto* const fits = std::find_if(mantissas.begin(), mantissas.end(), [&](int m) {
+      return span / decimal(m, e) <= max_intervals * (1 + fit_slack);
+    });
+    if (fits != mantissas.end()) return {*fits, e};
     if (e + 1 >= max_exponent) return {5, e};
   }
 }
 
 void append_replacement(std::string& out) { out += "\xEF\xBF\xBD"; }
 
-// The length of the well-formed UTF-8 sequence at s[i] that XML allows, or 0.
-std::size_t xml_char_length(std::string_view s, std::size_t i) {
+// The length of the UTF-8 sequence at s[i] when XML allows its character;
+// the negated length of a well-formed sequence whose character XML excludes;
+// 0 for a byte that starts no well-formed sequence.
+int xml_char_length(std::string_view s, std::size_t i) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
   const unsigned char b0 = byte(i);
   if (b0 < 0x80) return b0 >= 0x20 && b0 != 0x7F ? 1 : 0;
-  std::size_t len = 0;
+  int len = 0;
   std::uint32_t cp = 0;
   if (b0 >= 0xC2 && b0 <= 0xDF) {
     len = 2;
@@ -77,17 +79,18 @@ std::size_t xml_char_length(std::string_view s, std::size_t i) {
   } else {
     return 0;
   }
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
+  if (i + static_cast<std::size_t>(len) > s.size()) return 0;
+  for (std::size_t k = 1; k < static_cast<std::size_t>(len); ++k) {
     if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
     cp = (cp << 6) | (byte(i + k) & 0x3Fu);
   }
   constexpr std::array<std::uint32_t, 5> shortest{0, 0, 0x80, 0x800, 0x10000};
   const bool overlong = cp < shortest[len];
   const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+  if (overlong || surrogate || cp > 0x10FFFF) return 0;
   // C1 controls and the two non-characters XML excludes.
   const bool excluded = (cp >= 0x80 && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF;
-  return overlong || surrogate || excluded || cp > 0x10FFFF ? 0 : len;
+  return excluded ? -len : len;
 }
 
 }  // namespace
@@ -107,9 +110,10 @@ tick_set nice_ticks(double lo, double hi, int max_intervals, bool integer) {
   tick_set t;
   t.step = decimal(s.mantissa, s.exponent);
   t.decimals = s.exponent < 0 ? -s.exponent : 0;
-  const double first = std::ceil(lo / t.step - fit_slack);
-  const double last = std::floor(hi / t.step + fit_slack);
-  for (double i = first; i <= last; ++i) t.values.push_back(decimal(i * s.mantissa, s.exponent));
+  const auto first = static_cast<long long>(std::ceil(lo / t.step - fit_slack));
+  const auto last = static_cast<long long>(std::floor(hi / t.step + fit_slack));
+  for (long long i = first; i <= last; ++i)
+    t.values.push_back(decimal(static_cast<double>(i * s.mantissa), s.exponent));
   return t;
 }
 
@@ -119,9 +123,10 @@ tick_set nice_axis(double lo, double hi, int max_intervals, bool integer) {
   tick_set t;
   t.step = decimal(s.mantissa, s.exponent);
   t.decimals = s.exponent < 0 ? -s.exponent : 0;
-  const double first = std::floor(lo / t.step + fit_slack);
-  const double last = std::ceil(hi / t.step - fit_slack);
-  for (double i = first; i <= last; ++i) t.values.push_back(decimal(i * s.mantissa, s.exponent));
+  const auto first = static_cast<long long>(std::floor(lo / t.step + fit_slack));
+  const auto last = static_cast<long long>(std::ceil(hi / t.step - fit_slack));
+  for (long long i = first; i <= last; ++i)
+    t.values.push_back(decimal(static_cast<double>(i * s.mantissa), s.exponent));
   return t;
 }
 
@@ -129,9 +134,8 @@ std::string fixed(double v, int decimals) {
   if (!std::isfinite(v)) return "0";
   // 309 integer digits, a sign, a point and the decimals.
   std::array<char, 360> buf{};
-  const auto [end, ec] =
-      std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed,
-                    std::clamp(decimals, 0, 17));
+  const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v,
+                                       std::chars_format::fixed, std::clamp(decimals, 0, 17));
   assert(ec == std::errc{});
   std::string s(buf.data(), end);
   if (s.find('.') != std::string::npos) {
@@ -155,19 +159,29 @@ std::string xml_escape(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     switch (text[i]) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
       default: {
-        const std::size_t len = xml_char_length(text, i);
-        if (len == 0) {
+        const int len = xml_char_length(text, i);
+        if (len <= 0) {
           append_replacement(out);
-          ++i;
+          i += len == 0 ? 1 : static_cast<std::size_t>(-len);
         } else {
-          out.append(text.substr(i, len));
-          i += len;
+          out.append(text.substr(i, static_cast<std::size_t>(len)));
+          i += static_cast<std::size_t>(len);
         }
         continue;
       }

@@ -99,7 +99,7 @@ void inputs(html_out& out, const boundary& bd, std::span<const oc_row> curve) {
   out.raw("<section class=\"inputs\">\n<h2>Inputs and results</h2>\n<table class=\"inputs\">\n");
   const auto row = [&](std::string_view name, const std::string& value, std::string_view what) {
     out.raw("<tr>");
-    out.element("th", name, "class=\"text\" scope=\"row\"");
+    out.element("th", name, R"(class="text" scope="row")");
     out.element("td", value, "class=\"text\"");
     out.element("td", what, "class=\"text\"");
     out.raw("</tr>\n");
@@ -140,14 +140,13 @@ void rule(html_out& out, const boundary& bd) {
   for (const rule_run& r : stopping_rule(bd)) {
     out.raw("<tr>");
     out.element("td", patients(r), "class=\"text\"");
-    out.element("td",
-                r.stop_at > 0 ? std::to_string(r.stop_at) + " or more events" : "cannot stop",
+    out.element("td", r.stop_at > 0 ? std::to_string(r.stop_at) + " or more events" : "cannot stop",
                 "class=\"text\"");
     if (lower)
-      out.element("td",
-                  r.stop_below >= 0 ? std::to_string(r.stop_below) + " or fewer events"
-                                    : "cannot stop",
-                  "class=\"text\"");
+      out.element(
+          "td",
+          r.stop_below >= 0 ? std::to_string(r.stop_below) + " or fewer events" : "cannot stop",
+          "class=\"text\"");
     out.raw("</tr>\n");
   }
   out.raw("</tbody>\n</table>\n</section>\n");
@@ -160,11 +159,17 @@ void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
               "How the rule behaves if the true event probability is the one in the first column "
               "(the row for THETA in bold).");
   out.raw("\n<table class=\"oc\">\n<thead><tr>");
-  std::vector<std::string_view> heads{"True event probability", "P(stop early)"};
-  if (lower) heads.emplace_back("P(stop low)");
-  for (const std::string_view h : {"E[Y]", "SD[Y]", "E[N]", "SD[N]", "E[Y/N]", "SD[Y/N]"})
-    heads.push_back(h);
-  for (const std::string_view h : heads) out.element("th", h);
+  constexpr std::array<std::string_view, 9> heads{"True event probability",
+                                                  "P(stop early)",
+                                                  "P(stop low)",
+                                                  "E[Y]",
+                                                  "SD[Y]",
+                                                  "E[N]",
+                                                  "SD[N]",
+                                                  "E[Y/N]",
+                                                  "SD[Y/N]"};
+  for (const std::string_view h : heads)
+    if (lower || h != "P(stop low)") out.element("th", h);
   out.raw("</tr></thead>\n<tbody>\n");
   for (const oc_row& r : rows) {
     out.raw(r.theta == bd.theta ? "<tr class=\"design\">" : "<tr>");
@@ -232,14 +237,15 @@ std::vector<rule_run> stopping_rule(const boundary& bd) {
 std::string html_report(const boundary& bd, std::span<const oc_row> curve,
                         const report_extras& extras) {
   html_out out;
-  std::string heading = bd.file.empty() ? "Stopping boundary: K = " + std::to_string(bd.K) +
-                                              ", THETA = " + general(bd.theta)
-                                        : "Evaluated boundary: K = " + std::to_string(bd.K) +
-                                              ", THETA = " + general(bd.theta);
+  std::string heading =
+      bd.file.empty()
+          ? "Stopping boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta)
+          : "Evaluated boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta);
   if (bd.phi) heading += ", PHI = " + general(*bd.phi);
-  out.raw("<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
-          "<meta charset=\"UTF-8\"/>\n");
-  out.raw("<meta name=\"generator\" content=\"" + xml_escape(extras.version) + "\"/>\n");
+  out.raw(
+      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+      "<meta charset=\"UTF-8\"/>\n");
+  out.raw(R"(<meta name="generator" content=")" + xml_escape(extras.version) + "\"/>\n");
   out.element("title", heading);
   out.raw("\n<style>");
   out.raw(style_sheet);

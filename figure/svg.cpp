@@ -118,7 +118,7 @@ class svg_out {
     if (d.empty()) return;
     s_ += "<path";
     class_attr(cls);
-    s_ += " d=\"" + d.str() + "\" fill=\"none\"";
+    s_ += " d=\"" + d.str() + R"(" fill="none")";
     stroke_attrs(st);
     s_ += " stroke-linejoin=\"round\"/>\n";
   }
@@ -175,16 +175,15 @@ class svg_out {
 
 // ---- Panels -------------------------------------------------------------------
 
-panel make_panel(int index, double x0, double x1, double y0, double y1, tick_set xt,
-                 tick_set yt) {
+panel make_panel(int index, double x0, double x1, double y0, double y1, tick_set xt, tick_set yt) {
   const double top = plot_top.at(index);
-  return {{x0, x1, plot_left, plot_right}, {y0, y1, top + plot_height, top}, std::move(xt),
+  return {{x0, x1, plot_left, plot_right},
+          {y0, y1, top + plot_height, top},
+          std::move(xt),
           std::move(yt)};
 }
 
-double max_upper(const boundary& bd) {
-  return *std::max_element(bd.upper.begin(), bd.upper.end());
-}
+double max_upper(const boundary& bd) { return *std::max_element(bd.upper.begin(), bd.upper.end()); }
 
 // Grid, frame, ticks and axis labels of one panel; the grid goes beneath the
 // data, the rest is drawn over it by frame_and_axes.
@@ -223,7 +222,7 @@ void frame_and_axes(svg_out& out, const panel& p, std::string_view x_label,
   const double mid = (p.y.p0 + p.y.p1) / 2;
   const double x = p.x.p0 - 52;
   out.text(x, mid, y_label, "middle", font_size + 1,
-           "class=\"axis-label\" transform=\"rotate(-90 " + coord(x) + " " + coord(mid) + ")\"");
+           R"(class="axis-label" transform="rotate(-90 )" + coord(x) + " " + coord(mid) + ")\"");
   out.close_group();
 }
 
@@ -241,14 +240,18 @@ struct legend_entry {
 void heading(svg_out& out, const panel& p, std::string_view title,
              std::span<const legend_entry> legend) {
   out.text(p.x.p0 - 2, p.y.p1 - 24, title, "start", font_size + 1,
-           "font-weight=\"bold\" class=\"panel-title\"");
+           R"(font-weight="bold" class="panel-title")");
   const double y = p.y.p1 - 8;
   double x = p.x.p0;
   out.open_group("class=\"legend\"");
   for (const legend_entry& e : legend) {
     switch (e.kind) {
-      case legend_entry::swatch::fill: out.rect(x, y - 8, 18, 9, e.colour); break;
-      case legend_entry::swatch::point: out.circle(x + 9, y - 3.5, 3.5, e.colour); break;
+      case legend_entry::swatch::fill:
+        out.rect(x, y - 8, 18, 9, e.colour);
+        break;
+      case legend_entry::swatch::point:
+        out.circle(x + 9, y - 3.5, 3.5, e.colour);
+        break;
       case legend_entry::swatch::line:
         out.line(x, y - 3.5, x + 18, y - 3.5, {e.colour, 2, e.dasharray});
         break;
@@ -303,12 +306,13 @@ path_data upper_region(const panel& p, std::span<const int> b) {
     const double a = n - half_step;
     const double c = n + half_step;
     const double level = b[i];
-    std::vector<double> xs{c};
-    for (const double kink : {std::max(level, top), std::min(level, top)}) {
-      if (kink > a && kink < c && kink != xs.back()) xs.push_back(kink);
-    }
-    xs.push_back(a);
-    for (const double x : xs) d.line_to(p.x(x), p.y(std::min(top, std::max(level, x))));
+    const auto edge = [&](double x) { d.line_to(p.x(x), p.y(std::min(top, std::max(level, x)))); };
+    edge(c);
+    const double high = std::max(level, top);
+    const double low = std::min(level, top);
+    if (high > a && high < c) edge(high);
+    if (low > a && low < c && low != high) edge(low);
+    edge(a);
   }
   d.close();
   return d;
@@ -355,8 +359,10 @@ path_data size_band(const panel& p, std::span<const oc_row> curve, int K) {
   path_data d;
   for (const oc_row& r : curve)
     d.line_to(p.x(r.theta), p.y(std::clamp(r.mean_n + r.sd_n, min_patients, double(K))));
-  for (auto it = curve.rbegin(); it != curve.rend(); ++it)
-    d.line_to(p.x(it->theta), p.y(std::clamp(it->mean_n - it->sd_n, min_patients, double(K))));
+  for (std::size_t i = curve.size(); i-- > 0;) {
+    const oc_row& r = curve[i];
+    d.line_to(p.x(r.theta), p.y(std::clamp(r.mean_n - r.sd_n, min_patients, double(K))));
+  }
   d.close();
   return d;
 }
@@ -382,8 +388,7 @@ void horizontal_guide(svg_out& out, const panel& p, double v, std::string_view l
 std::string shortened(std::string_view name, std::size_t max_bytes) {
   if (name.size() <= max_bytes) return std::string(name);
   std::size_t start = name.size() - max_bytes;
-  while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0u) == 0x80u)
-    ++start;
+  while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0u) == 0x80u) ++start;
   return "..." + std::string(name.substr(start));
 }
 
@@ -409,8 +414,7 @@ void title(svg_out& out, const boundary& bd, std::span<const oc_row> curve) {
   const double ps = phi_star_at_theta(bd, curve);
   if (std::isfinite(ps)) second += "PHI* = " + general(ps) + ", ";
   second += "exact binomial calculations";
-  out.text(page_width / 2, 30, first, "middle", title_size,
-           "font-weight=\"bold\" class=\"title\"");
+  out.text(page_width / 2, 30, first, "middle", title_size, R"(font-weight="bold" class="title")");
   out.text(page_width / 2, 50, second, "middle", font_size + 1, "class=\"subtitle\"");
 }
 
@@ -424,7 +428,7 @@ void boundary_panel(svg_out& out, const panel& p, const boundary& bd) {
     legend.push_back({"stop low", lower_fill, kind::fill});
   }
   legend.push_back({"y = n", guide_colour, kind::line, dots});
-  out.open_group("id=\"panel-boundary\" class=\"panel\"");
+  out.open_group(R"(id="panel-boundary" class="panel")");
   heading(out, p, "A. Stopping boundary", legend);
   grid(out, p);
   out.area(upper_region(p, bd.upper), "region-upper", upper_fill);
@@ -448,7 +452,7 @@ void stopping_panel(svg_out& out, const panel& p, const boundary& bd,
   if (std::isfinite(ps))
     legend.push_back({"PHI* = " + general(ps) + " at THETA = " + general(bd.theta), "#000000",
                       legend_entry::swatch::point});
-  out.open_group("id=\"panel-stopping\" class=\"panel\"");
+  out.open_group(R"(id="panel-stopping" class="panel")");
   heading(out, p, "B. Probability of stopping early", legend);
   grid(out, p);
   vertical_guide(out, p, bd.theta, "THETA = " + general(bd.theta), "guide-theta");
@@ -468,7 +472,7 @@ void patients_panel(svg_out& out, const panel& p, const boundary& bd,
   const std::vector<legend_entry> legend{
       {"E[N]", size_colour},
       {"E[N] \u00b1 1 SD, within 1 to K", size_fill, legend_entry::swatch::fill}};
-  out.open_group("id=\"panel-patients\" class=\"panel\"");
+  out.open_group(R"(id="panel-patients" class="panel")");
   heading(out, p, "C. Patients when the trial ends", legend);
   grid(out, p);
   if (!curve.empty()) out.area(size_band(p, curve, bd.K), "band-n", size_fill);
@@ -489,8 +493,8 @@ bool has_lower(const boundary& bd) {
 namespace internal {
 
 const oc_row* row_at(std::span<const oc_row> curve, double theta) {
-  const auto it = std::find_if(curve.begin(), curve.end(),
-                               [&](const oc_row& r) { return r.theta == theta; });
+  const auto it =
+      std::find_if(curve.begin(), curve.end(), [&](const oc_row& r) { return r.theta == theta; });
   return it == curve.end() ? nullptr : &*it;
 }
 
@@ -518,13 +522,15 @@ layout figure_layout(const boundary& bd) {
 std::string svg_element(const boundary& bd, std::span<const oc_row> curve) {
   const layout lay = figure_layout(bd);
   svg_out out;
-  out.raw("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"180mm\" "
-          "height=\"225mm\" viewBox=\"0 0 " +
-          coord(page_width) + " " + coord(page_height) +
-          "\" font-family=\"sans-serif\" font-size=\"" + coord(font_size) + "\">\n");
+  out.raw(
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"180mm\" "
+      "height=\"225mm\" viewBox=\"0 0 " +
+      coord(page_width) + " " + coord(page_height) + R"(" font-family="sans-serif" font-size=")" +
+      coord(font_size) + "\">\n");
   const std::string what = bd.file.empty() ? "designed" : "evaluated";
-  out.raw("<title>" + xml_escape("Stopping boundary, K = " + std::to_string(bd.K) +
-                                 ", THETA = " + general(bd.theta)) +
+  out.raw("<title>" +
+          xml_escape("Stopping boundary, K = " + std::to_string(bd.K) +
+                     ", THETA = " + general(bd.theta)) +
           "</title>\n");
   out.raw("<desc>" +
           xml_escape("The " + what +
@@ -537,7 +543,7 @@ std::string svg_element(const boundary& bd, std::span<const oc_row> curve) {
   stopping_panel(out, lay.stopping, bd, curve);
   patients_panel(out, lay.patients, bd, curve);
   out.text(plot_right, page_height - 14, bd.program, "end", font_size - 1,
-           "fill=\"#555555\" class=\"credit\"");
+           R"(fill="#555555" class="credit")");
   out.raw("</svg>\n");
   return std::move(out.str());
 }
