@@ -43,10 +43,12 @@ struct oc_record {
   double mean_yn;   ///< E[Y/N], the observed rate
   double sd_yn;     ///< SD[Y/N]
   double phi_star;  ///< probability of reaching the upper boundary
+  double p_lower;   ///< probability of stopping at the lower boundary
 };
 
-/// Operating characteristics of the boundaries at theta; ends the process
-/// with status 1 (no message) when the crossing engine refuses them.
+/// Operating characteristics of the boundaries at theta, a low stop counted
+/// with the events the trial has then; ends the process with status 1 (no
+/// message) when the crossing engine refuses the boundaries.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
 
 // ---- Errors, memory and files ------------------------------------------------

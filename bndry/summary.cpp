@@ -23,8 +23,8 @@ oc_record summary(double theta, int K, const int* lower, const int* upper) {
   if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper) != 0)
     std::exit(1);
   int counts[4];
-  const int last = yn_dstn(y.data(), n.data(), w.data(), counts, lspending.data(), uspending.data(),
-                           rspending.data(), lower, upper, K);
+  const int last = yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, lspending.data(),
+                              uspending.data(), rspending.data(), lower, upper, K);
   array_div(ratio.data(), y.data(), n.data(), 0, last);
 
   oc_record r{};
@@ -39,5 +39,6 @@ oc_record summary(double theta, int K, const int* lower, const int* upper) {
   r.mean_n = moments[1];
   r.sd_n = std::sqrt(moments[2]);
   r.phi_star = array_sum(uspending.data(), 1, K);
+  r.p_lower = array_sum(lspending.data(), 1, K);
   return r;
 }

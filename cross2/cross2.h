@@ -24,6 +24,14 @@ int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspendin
             const double* uspending, const double* rspending, const int* lower, const int* upper,
             int K);
 
+/// yn_dstn with each lower stop listed by the count the trial has then: where
+/// the lower boundary rises by more than one per patient, a stop at m may
+/// come below lower[m], and lspending[m] is shared among the counts in their
+/// exact proportions at theta. Identical to yn_dstn everywhere else.
+int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
+               const double* lspending, const double* uspending, const double* rspending,
+               const int* lower, const int* upper, int K);
+
 /// moments[1] = sum w x / sum w and moments[2] = sum w (x - mean)^2 / sum w
 /// over first..last.
 void meanvar(double* moments, const double* x, const double* w, int first, int last);

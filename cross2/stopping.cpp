@@ -1,8 +1,12 @@
 // The joint distribution of events and patients at the end of a monitored
 // trial, weighted moments over it, and two formulas for a pair of correlated
 // binary outcomes.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
+#include "base/base.h"
 #include "cross2/cross2.h"
 
 namespace {
@@ -30,6 +34,60 @@ int append_outcomes(double* y, double* n, double* w, int next, const double* sou
   return next;
 }
 
+// True when the lower boundary rises by more than one from some patient to
+// the next: only then can a low stop happen below lower[m].
+bool lower_jumps(const int* lower, int K) {
+  for (int m = 1; m < K; ++m)
+    if (lower[m + 1] > lower[m] + 1) return true;
+  return false;
+}
+
+// Appends the lower stops split by the count the trial has when it stops.
+// A forward pass over (patient, count) at theta gives, for each patient m,
+// the exact probabilities of stopping low with each count; they share out
+// lspending[m], which stays the engine's own figure, in their proportions.
+int append_low_stops(double* y, double* n, double* w, const double* lspending, double theta,
+                     const int* lower, const int* upper, int K) {
+  const double p = theta;
+  const double q = 1.0 - theta;
+  std::array<double, max_patients + 2> row_a{};
+  std::array<double, max_patients + 2> row_b{};
+  std::array<double, max_patients + 2> low{};
+  double* alive = row_a.data();
+  double* next = row_b.data();
+  alive[0] = 1.0;
+  int next_free = 0;
+  for (int m = 1; m <= K; ++m) {
+    std::fill(next, next + m + 1, 0.0);
+    std::fill(low.begin(), low.begin() + m + 1, 0.0);
+    for (int s = 0; s < m; ++s) {
+      if (alive[s] == 0.0) continue;
+      for (const auto& [c, pr] : {std::pair{s, alive[s] * q}, std::pair{s + 1, alive[s] * p}}) {
+        if (c <= lower[m])
+          low[c] += pr;
+        else if (c < upper[m])
+          next[c] += pr;
+      }
+    }
+    std::swap(alive, next);
+    if (!(lspending[m] > 0)) continue;
+    const double total = array_sum(low.data(), 0, m);
+    if (!(total > 0)) {  // every path underflowed: keep the engine's figure whole
+      y[next_free] = std::min(lower[m], m);
+      n[next_free] = m;
+      w[next_free++] = lspending[m];
+      continue;
+    }
+    for (int c = 0; c <= m; ++c) {
+      if (!(low[c] > 0)) continue;
+      y[next_free] = c;
+      n[next_free] = m;
+      w[next_free++] = lspending[m] * (low[c] / total);
+    }
+  }
+  return next_free;
+}
+
 }  // namespace
 
 // A stop at the upper boundary happens with exactly upper[m] events, since
@@ -38,6 +96,20 @@ int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspendin
             const double* uspending, const double* rspending, const int* lower, const int* upper,
             int K) {
   int next = append_outcomes(y, n, w, 0, lspending, 1, K, lower, 0);
+  counts[1] = next;
+  next = append_outcomes(y, n, w, next, uspending, 1, K, upper, 0);
+  counts[2] = next - counts[1];
+  next = append_outcomes(y, n, w, next, rspending, 0, K, nullptr, K);
+  counts[3] = next - counts[1] - counts[2];
+  return next - 1;
+}
+
+int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
+               const double* lspending, const double* uspending, const double* rspending,
+               const int* lower, const int* upper, int K) {
+  if (!lower_jumps(lower, K))
+    return yn_dstn(y, n, w, counts, lspending, uspending, rspending, lower, upper, K);
+  int next = append_low_stops(y, n, w, lspending, theta, lower, upper, K);
   counts[1] = next;
   next = append_outcomes(y, n, w, next, uspending, 1, K, upper, 0);
   counts[2] = next - counts[1];
