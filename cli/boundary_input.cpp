@@ -1,0 +1,178 @@
+// The boundary file's layout on both sides: the text a design writes, and the
+// reader of `evaluate`, which accepts any file in that layout (THETA, K, then
+// K lines "lower upper"; the trailer and anything after it are ignored) and
+// checks the pair as the crossing engine does, naming the line or patient.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "bndry/bndry.h"
+#include "cli/internal.h"
+
+namespace cli {
+
+namespace {
+
+// Lines longer than this are not a boundary file's.
+constexpr std::size_t max_line = 4096;
+
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+class line_reader {
+ public:
+  line_reader(const std::string& path, std::string name) : name_(std::move(name)) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw error("cannot read " + name_ + ": " + std::strerror(EISDIR));
+    errno = 0;
+    file_.reset(std::fopen(path.c_str(), "r"));
+    if (!file_) throw error("cannot read " + name_ + ": " + std::strerror(errno));
+  }
+
+  // The next line without its end (and without a carriage return before
+  // it); false at the end of the file.
+  bool next(std::string& line) {
+    line.clear();
+    ++number_;
+    int c = 0;
+    while ((c = std::getc(file_.get())) != EOF && c != '\n') {
+      if (line.size() == max_line)
+        throw error(name_ + " line " + std::to_string(number_) + ": line too long for a boundary file");
+      line += static_cast<char>(c);
+    }
+    if (std::ferror(file_.get())) throw error("cannot read " + name_ + ": " + std::strerror(errno));
+    if (c == EOF && line.empty()) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+
+  int number() const { return number_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::unique_ptr<std::FILE, file_closer> file_;
+  int number_ = 0;
+};
+
+// The blank-separated tokens of a line.
+std::vector<std::string> tokens(const std::string& line) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) out.push_back(line.substr(start, i - start));
+  }
+  return out;
+}
+
+// A line as the message quotes it: printable, and short.
+std::string shown(const std::string& line) {
+  constexpr std::size_t longest = 40;
+  std::string s;
+  for (const char c : line.substr(0, longest)) s += c >= ' ' && c <= '~' ? c : '?';
+  return line.size() > longest ? s + "..." : s;
+}
+
+std::string at_line(const line_reader& in) {
+  return in.name() + " line " + std::to_string(in.number());
+}
+
+// The one token of a header line.
+std::string header_token(line_reader& in, const char* what) {
+  std::string line;
+  if (!in.next(line)) throw error(at_line(in) + ": the file ends before " + what);
+  const auto t = tokens(line);
+  if (t.size() != 1) throw error(at_line(in) + ": expected " + what + ", got '" + shown(line) + "'");
+  return t[0];
+}
+
+// The checks of the crossing engine, in its order, in words.
+void check_pair(const boundary_result& b) {
+  const auto& lo = b.lower;
+  const auto& up = b.upper;
+  const std::string& f = b.file;
+  auto text = [](int v) { return std::to_string(v); };
+  if (lo[1] > 0)
+    throw error(f + ": the lower boundary at patient 1 must be 0 or less, got " + text(lo[1]));
+  if (up[1] < 1)
+    throw error(f + ": the upper boundary at patient 1 must be 1 or more, got " + text(up[1]));
+  for (int m = 1; m < b.K; ++m)
+    if (lo[m] > lo[m + 1])
+      throw error(f + ": the lower boundary decreases at patient " + text(m + 1) + " (from " +
+                  text(lo[m]) + " to " + text(lo[m + 1]) + "); it must not decrease");
+  for (int m = 1; m < b.K; ++m)
+    if (up[m] > up[m + 1])
+      throw error(f + ": the upper boundary decreases at patient " + text(m + 1) + " (from " +
+                  text(up[m]) + " to " + text(up[m + 1]) + "); it must not decrease");
+  for (int m = 1; m <= b.K; ++m)
+    if (up[m] <= lo[m])
+      throw error(f + ": at patient " + text(m) + " the upper boundary " + text(up[m]) +
+                  " is not above the lower boundary " + text(lo[m]));
+}
+
+}  // namespace
+
+boundary_result read_boundary_file(const std::string& path) {
+  boundary_result b;
+  b.kind = command::evaluate;
+  b.file = path;
+  line_reader in(path, path);
+
+  const std::string theta = header_token(in, "THETA, a number strictly between 0 and 1");
+  const auto t = parse_number(theta);
+  if (!t || !(*t > 0.0 && *t < 1.0))
+    throw error(at_line(in) + ": THETA must be a number strictly between 0 and 1, got '" + shown(theta) + "'");
+  b.theta = *t;
+
+  const std::string k = header_token(in, "K, a whole number from 1 to 255");
+  const auto K = parse_int(k);
+  if (!K || *K < 1 || *K > max_patients)
+    throw error(at_line(in) + ": K must be a whole number from 1 to " + std::to_string(max_patients) +
+                ", got '" + shown(k) + "'");
+  b.K = *K;
+
+  b.lower.assign(static_cast<std::size_t>(b.K) + 1, -1);
+  b.upper.assign(static_cast<std::size_t>(b.K) + 1, 0);
+  std::string line;
+  for (int n = 1; n <= b.K; ++n) {
+    if (!in.next(line))
+      throw error(at_line(in) + ": the file ends before the line of patient " + std::to_string(n) +
+                  " of " + std::to_string(b.K));
+    const auto t2 = tokens(line);
+    const auto lo = t2.size() == 2 ? parse_int(t2[0]) : std::nullopt;
+    const auto up = t2.size() == 2 ? parse_int(t2[1]) : std::nullopt;
+    if (!lo || !up)
+      throw error(at_line(in) + ": expected two integers 'lower upper' (patient " + std::to_string(n) +
+                  "), got '" + shown(line) + "'");
+    b.lower[static_cast<std::size_t>(n)] = *lo;
+    b.upper[static_cast<std::size_t>(n)] = *up;
+  }
+  check_pair(b);
+  fill_rule(b);
+  return b;
+}
+
+std::string boundary_file_text(const boundary_result& b) {
+  std::string text;
+  char buf[64];
+  auto put = [&](int n) { text.append(buf, static_cast<std::size_t>(n)); };
+  put(std::snprintf(buf, sizeof buf, "%g\n", b.theta));
+  put(std::snprintf(buf, sizeof buf, "%d\n", b.K));
+  for (int n = 1; n <= b.K; ++n) put(std::snprintf(buf, sizeof buf, "-1 %d\n", b.upper[static_cast<std::size_t>(n)]));
+  text += "This file was generated by program " + b.program + "\n";
+  put(std::snprintf(buf, sizeof buf, "PHI   = %g \n", b.phi));
+  put(std::snprintf(buf, sizeof buf, "pr(Hitting the upper boundary) = %g\n", b.phi_star));
+  put(std::snprintf(buf, sizeof buf, "ALPHA = %g \n", b.alpha));
+  return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,251 @@
+// The command line: parses the arguments with CLI11, runs `design` or
+// `evaluate`, and turns every failure into one line "stopbound: ..." on
+// standard error with status 1, writing nothing on standard output.
+//
+// Output is formed completely before anything is written: the boundary file
+// first (all or nothing), then the report on standard output in one piece,
+// so that a failure at any point leaves no partial report behind.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "bndry/bndry.h"
+#include "cli/cli.h"
+#include "cli/internal.h"
+#include "driver/driver.h"
+
+#ifndef STOPBOUND_VERSION
+#error "STOPBOUND_VERSION must name the project version"
+#endif
+
+namespace cli {
+
+namespace {
+
+constexpr const char* see_help = " (see 'stopbound --help')";
+
+// Options every command takes. A new one is declared in add_common_options
+// and acted on in emit, and both commands have it.
+struct common_options {
+  std::string oc;
+  std::string format = "text";
+  CLI::Option* oc_option = nullptr;
+  bool oc_given() const { return oc_option != nullptr && oc_option->count() > 0; }
+};
+
+void add_common_options(CLI::App& cmd, common_options& o) {
+  o.oc_option = cmd.add_option("--oc", o.oc,
+                 "event probabilities for the operating characteristics: comma-separated "
+                 "numbers strictly between 0 and 1 and ranges FROM:TO:STEP (inclusive), in the "
+                 "order given, at most 10000 (default: THETA and the 0.05 grid from THETA up, "
+                 "as in the dialogue)")
+      ->type_name("RATES");
+  cmd.add_option("--format", o.format, "text (default), json or csv")->type_name("FORMAT");
+}
+
+format format_of(const std::string& name) {
+  if (name == "text") return format::text;
+  if (name == "json") return format::json;
+  if (name == "csv") return format::csv;
+  throw error("--format must be text, json or csv, got '" + name + "'");
+}
+
+// The rates of --oc, or the dialogue's table rows for THETA.
+std::vector<double> rates_of(const common_options& o, double theta) {
+  return o.oc_given() ? parse_rates(o.oc) : table_thetas(theta);
+}
+
+// Replaces path with text, all or nothing: a temporary file beside it is
+// renamed over it once written, flushed to disk and closed.
+void replace_file(const std::string& path, const std::string& text) {
+  std::string tmp = path + ".XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) throw error("cannot write " + path + ": " + std::strerror(errno));
+  struct stat st {};
+  mode_t mode = 0;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode = ::umask(0);
+    ::umask(mode);
+    mode = 0666 & ~mode;
+  }
+  (void)::fchmod(fd, mode);
+  std::size_t done = 0;
+  int err = 0;
+  while (done < text.size() && err == 0) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != ENOSYS) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && std::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlink(tmp.c_str());
+    throw error("cannot write " + path + ": " + std::strerror(err));
+  }
+}
+
+// The report on standard output in one piece; a failed write is a failure.
+void write_stdout(const std::string& text) {
+  errno = 0;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+                  std::fflush(stdout) == 0;
+  if (!ok) throw error(std::string("write error on standard output: ") + std::strerror(errno));
+}
+
+// Everything a command writes once its arguments have been checked: the
+// boundary file (design, unless there is none), then standard output.
+void emit(const boundary_result& b, const common_options& o, const std::vector<double>& rates,
+          const std::string* boundary_file) {
+  const std::vector<oc_row> oc = oc_rows(b, rates);
+  const std::string report = render(b, oc, format_of(o.format));
+  if (boundary_file != nullptr) replace_file(*boundary_file, boundary_file_text(b));
+  write_stdout(report);
+}
+
+// A whole-token number strictly between 0 and 1, as THETA and PHI must be.
+double probability(const std::string& name, const std::string& token) {
+  const auto v = parse_number(token);
+  if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + token + "'");
+  if (!(*v > 0.0 && *v < 1.0)) throw error(name + " must be strictly between 0 and 1, got " + token);
+  return *v;
+}
+
+struct design_args {
+  std::string K, theta, phi;
+  std::string boundary_file = boundary_file_name;
+  bool no_boundary_file = false;
+  common_options common;
+};
+
+void run_design(const design_args& a, const std::string& program) {
+  const auto K = parse_int(a.K);
+  if (!K) throw error("K must be a whole number from 1 to 255, got '" + a.K + "'");
+  if (*K < 1 || *K > max_patients) throw error("K must be from 1 to 255, got " + a.K);
+  const double theta = probability("THETA", a.theta);
+  const double phi = probability("PHI", a.phi);
+  (void)format_of(a.common.format);
+  const std::vector<double> rates = rates_of(a.common, theta);
+  if (a.boundary_file.empty()) throw error("--boundary-file needs a path");
+
+  boundary_result b = design_boundary(*K, theta, phi);
+  b.program = program;
+  emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file);
+}
+
+struct evaluate_args {
+  std::string file;
+  common_options common;
+};
+
+void run_evaluate(const evaluate_args& a) {
+  (void)format_of(a.common.format);
+  // An --oc list is checked before the file is read.
+  const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
+  const boundary_result b = read_boundary_file(a.file);
+  emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr);
+}
+
+// CLI11's own diagnostics, in this program's form.
+std::string parse_failure(const CLI::ParseError& e) {
+  std::string what = e.what();
+  // "The following ..." reads on after "stopbound: " in lower case; "PHI is
+  // required" keeps its name.
+  if (what.size() > 1 && std::isupper(static_cast<unsigned char>(what[0])) &&
+      std::islower(static_cast<unsigned char>(what[1])))
+    what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+  if (what == "a subcommand is required") what = "a command is required: design or evaluate";
+  return what + see_help;
+}
+
+int run(int argc, char** argv) {
+  const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "stopbound";
+  CLI::App app("Exact Pocock-type stopping boundaries for a single-arm trial with a binary "
+               "outcome, monitored after every patient. Without arguments the program asks "
+               "for K, THETA and PHI.",
+               "stopbound");
+  app.set_version_flag("--version", std::string("stopbound ") + STOPBOUND_VERSION,
+                       "print the program's version and exit");
+  app.require_subcommand(1);
+
+  design_args d;
+  CLI::App* design = app.add_subcommand("design", "design the upper boundary for K, THETA and PHI");
+  design->add_option("K", d.K, "the maximum planned sample size, 1 to 255")->required()->type_name("");
+  design->add_option("THETA", d.theta, "the event probability, strictly between 0 and 1")->required()->type_name("");
+  design->add_option("PHI", d.phi, "the desired probability of early stopping, strictly between 0 and 1")
+      ->required()
+      ->type_name("");
+  add_common_options(*design, d.common);
+  CLI::Option* file_opt =
+      design->add_option("--boundary-file", d.boundary_file, "where to write the boundary file (default _bndry_.dat)")
+          ->type_name("PATH");
+  CLI::Option* no_file_opt =
+      design->add_flag("--no-boundary-file", d.no_boundary_file, "write no boundary file");
+  file_opt->excludes(no_file_opt);
+
+  evaluate_args ev;
+  CLI::App* evaluate =
+      app.add_subcommand("evaluate", "operating characteristics of the boundaries in a file laid out as _bndry_.dat");
+  evaluate->add_option("FILE", ev.file, "THETA on line 1, K on line 2, then K lines 'lower upper'")
+      ->required()
+      ->type_name("");
+  add_common_options(*evaluate, ev.common);
+
+  app.footer("Usage of the commands:\n  stopbound design K THETA PHI [options]\n  stopbound evaluate FILE [options]\n"
+             "See 'stopbound COMMAND --help' for the options of each.");
+
+  // A first argument that is neither an option nor a command is most likely
+  // the dialogue's three numbers typed as arguments.
+  const std::string first = argv[1];
+  if (!first.empty() && first[0] != '-' && first != "design" && first != "evaluate")
+    throw error("unknown command '" + first + "': the commands are design and evaluate" + see_help);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    write_stdout(app.help());
+    return 0;
+  } catch (const CLI::CallForAllHelp&) {
+    write_stdout(app.help("", CLI::AppFormatMode::All));
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    write_stdout(std::string(e.what()) + "\n");
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    throw error(parse_failure(e));
+  }
+  if (design->parsed())
+    run_design(d, program);
+  else
+    run_evaluate(ev);
+  return 0;
+}
+
+}  // namespace
+
+int cli_run(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const error& e) {
+    std::fprintf(stderr, "stopbound: %s\n", e.what());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "stopbound: out of memory\n");
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "stopbound: %s\n", e.what());
+  }
+  return 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,198 @@
+// Numbers on the command line and the --oc rate lists.
+//
+// A range FROM:TO:STEP is stepped in exact decimal arithmetic: the three
+// bounds become fixed-point digit strings, FROM + i STEP is formed by exact
+// digit additions, and only the decimal text of each rate is rounded, once,
+// to the nearest double. So 0.05:0.2:0.05 gives the doubles nearest 0.05,
+// 0.1, 0.15 and 0.2, and TO is reached exactly when it lies on the grid,
+// which repeated double additions cannot promise.
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "cli/internal.h"
+
+namespace cli {
+
+namespace {
+
+// A decimal number as written: value = (-1)^negative * digits * 10^exponent.
+struct decimal {
+  bool negative = false;
+  std::string digits;  // without leading zeros; empty for zero
+  long exponent = 0;
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Exponents beyond this are held at it: the value is then far outside (0, 1)
+// or has far too many places, and is refused either way.
+constexpr long exponent_cap = 100000;
+
+std::optional<decimal> parse_decimal(std::string_view t) {
+  decimal d;
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) d.negative = t[i++] == '-';
+  std::string mantissa;
+  long places = 0;
+  bool any_digit = false;
+  for (; i < t.size() && is_digit(t[i]); ++i, any_digit = true) mantissa += t[i];
+  if (i < t.size() && t[i] == '.') {
+    for (++i; i < t.size() && is_digit(t[i]); ++i, any_digit = true) {
+      mantissa += t[i];
+      ++places;
+    }
+  }
+  if (!any_digit) return std::nullopt;
+  long exponent = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    if (i == t.size()) return std::nullopt;
+    for (; i < t.size() && is_digit(t[i]); ++i)
+      exponent = std::min(exponent_cap, exponent * 10 + (t[i] - '0'));
+    if (negative) exponent = -exponent;
+  }
+  if (i != t.size()) return std::nullopt;
+  const auto first = mantissa.find_first_not_of('0');
+  if (first == std::string::npos) return d;  // zero
+  const auto last = mantissa.find_last_not_of('0');
+  d.digits = mantissa.substr(first, last - first + 1);
+  d.exponent = exponent - places + static_cast<long>(mantissa.size() - 1 - last);
+  return d;
+}
+
+// A non-negative fixed-point number with two integer digits and
+// max_range_places decimal places, most significant digit first.
+constexpr int int_digits = 2;
+using fixed = std::array<std::uint8_t, int_digits + max_range_places>;
+
+// d as fixed, or nullopt when it has more places than fixed holds or is 100
+// or more.
+std::optional<fixed> to_fixed(const decimal& d) {
+  fixed f{};
+  const long n = static_cast<long>(d.digits.size());
+  for (long k = 0; k < n; ++k) {
+    // The digit of 10^power; position 0 holds 10^(int_digits - 1).
+    const long power = d.exponent + (n - 1 - k);
+    const long at = int_digits - 1 - power;
+    if (at < 0 || at >= static_cast<long>(f.size())) return std::nullopt;
+    f[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(d.digits[static_cast<std::size_t>(k)] - '0');
+  }
+  return f;
+}
+
+void add(fixed& a, const fixed& b) {
+  int carry = 0;
+  for (std::size_t i = a.size(); i-- > 0;) {
+    const int s = a[i] + b[i] + carry;
+    a[i] = static_cast<std::uint8_t>(s % 10);
+    carry = s / 10;
+  }
+  // a stays below TO + STEP < 2 while stepping: no carry out.
+}
+
+std::string text_of(const fixed& f) {
+  std::string s;
+  for (int i = 0; i < int_digits; ++i) s += static_cast<char>('0' + f[static_cast<std::size_t>(i)]);
+  s += '.';
+  for (std::size_t i = int_digits; i < f.size(); ++i) s += static_cast<char>('0' + f[i]);
+  return s;
+}
+
+double nearest_double(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+std::string trimmed(std::string_view s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  const auto e = s.find_last_not_of(" \t");
+  return std::string(s.substr(b, e - b + 1));
+}
+
+// A single rate: a number whose double lies strictly between 0 and 1.
+double single_rate(const std::string& item) {
+  const auto v = parse_number(item);
+  if (!v) throw error("--oc: '" + item + "' is not a number or a range FROM:TO:STEP");
+  if (!(*v > 0.0 && *v < 1.0))
+    throw error("--oc: every rate must be strictly between 0 and 1, got " + item);
+  return *v;
+}
+
+// A bound or step of a range, strictly between 0 and 1 in exact decimal and
+// as a double.
+fixed range_part(const std::string& item, const std::string& part, const char* name) {
+  const auto d = parse_decimal(part);
+  if (!d) throw error("--oc: in '" + item + "', " + name + " '" + part + "' is not a number");
+  // digits has no leading zero, so the value is 1 or more exactly when its
+  // leading digit stands at 10^0 or above.
+  const bool below_one = static_cast<long>(d->digits.size()) + d->exponent <= 0;
+  if (d->negative || d->digits.empty() || !below_one)
+    throw error("--oc: in '" + item + "', " + name + " must be strictly between 0 and 1, got " + part);
+  const auto f = to_fixed(*d);
+  if (!f)
+    throw error("--oc: in '" + item + "', " + name + " " + part + " has more than " +
+                std::to_string(max_range_places) + " decimal places");
+  const double v = nearest_double(text_of(*f));
+  if (!(v > 0.0 && v < 1.0))
+    throw error("--oc: in '" + item + "', " + name + " " + part +
+                " rounds to " + (v > 0.0 ? "1" : "0") + " as a double");
+  return *f;
+}
+
+void append_range(std::vector<double>& rates, const std::string& item) {
+  const auto c1 = item.find(':');
+  const auto c2 = item.find(':', c1 + 1);
+  if (c2 == std::string::npos || item.find(':', c2 + 1) != std::string::npos)
+    throw error("--oc: '" + item + "' is not a range FROM:TO:STEP");
+  const fixed from = range_part(item, trimmed(item.substr(0, c1)), "FROM");
+  const fixed to = range_part(item, trimmed(item.substr(c1 + 1, c2 - c1 - 1)), "TO");
+  const fixed step = range_part(item, trimmed(item.substr(c2 + 1)), "STEP");
+  if (from > to) throw error("--oc: in '" + item + "', FROM is greater than TO");
+  for (fixed x = from; x <= to; add(x, step)) {
+    if (rates.size() == max_rates)
+      throw error("--oc: more than " + std::to_string(max_rates) + " rates");
+    rates.push_back(nearest_double(text_of(x)));
+  }
+}
+
+}  // namespace
+
+std::optional<int> parse_int(std::string_view token) {
+  std::size_t i = token.size() > 1 && token[0] == '+' ? 1 : 0;
+  int v = 0;
+  const auto [end, ec] = std::from_chars(token.data() + i, token.data() + token.size(), v);
+  if (ec != std::errc() || end != token.data() + token.size() || i == token.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<double> parse_number(std::string_view token) {
+  if (!parse_decimal(token)) return std::nullopt;
+  const std::string text(token);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+std::vector<double> parse_rates(std::string_view text) {
+  std::vector<double> rates;
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = text.find(',', start);
+    const std::string item = trimmed(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+    if (item.empty()) throw error("--oc: empty item in '" + std::string(text) + "'; give rates separated by commas");
+    if (item.find(':') != std::string::npos) {
+      append_range(rates, item);
+    } else {
+      if (rates.size() == max_rates)
+        throw error("--oc: more than " + std::to_string(max_rates) + " rates");
+      rates.push_back(single_rate(item));
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return rates;
+}
+
+}  // namespace cli

@@ -1,0 +1,66 @@
+// The numbers of the command line: the design, its stopping rule in runs of
+// patients, and the operating characteristics at any list of rates, all
+// through the same level search and summary as the dialogue.
+#include <cassert>
+#include <string>
+
+#include "bndry/bndry.h"
+#include "cli/results.h"
+
+namespace cli {
+
+boundary_result design_boundary(int K, double theta, double phi) {
+  assert(K >= 1 && K <= max_patients && theta > 0.0 && theta < 1.0 && phi > 0.0 && phi < 1.0);
+  boundary_result b;
+  b.kind = command::design;
+  b.K = K;
+  b.theta = theta;
+  b.phi = phi;
+  b.upper.assign(static_cast<std::size_t>(max_patients) + 1, 0);
+  b.alpha = -1.0;
+  b.phi_star = -1.0;
+  const int status = FindBndry(b.upper.data(), &b.alpha, &b.phi_star, K, theta, phi);
+  if (status != 0)
+    throw error("internal processing error (status " + std::to_string(status) +
+                "); please report it with K, THETA and PHI");
+  b.upper.resize(static_cast<std::size_t>(K) + 1);
+  b.upper[0] = 0;
+  b.lower.assign(static_cast<std::size_t>(K) + 1, -1);
+  fill_rule(b);
+  return b;
+}
+
+void fill_rule(boundary_result& b) {
+  b.rule.clear();
+  b.rule_lower.clear();
+  for (int n = 1; n <= b.K; ++n) {
+    const int u = b.upper[static_cast<std::size_t>(n)];
+    if (u <= n) {
+      if (!b.rule.empty() && b.rule.back().last == n - 1 && b.rule.back().stop_at == u)
+        b.rule.back().last = n;
+      else
+        b.rule.push_back({n, n, u});
+    }
+    const int l = b.lower[static_cast<std::size_t>(n)];
+    if (l >= 0) {
+      if (!b.rule_lower.empty() && b.rule_lower.back().last == n - 1 && b.rule_lower.back().stop_at == l)
+        b.rule_lower.back().last = n;
+      else
+        b.rule_lower.push_back({n, n, l});
+    }
+  }
+}
+
+std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> rates) {
+  std::vector<oc_row> rows;
+  rows.reserve(rates.size());
+  for (const double theta : rates) {
+    assert(theta > 0.0 && theta < 1.0);
+    const oc_record r = summary(theta, b.K, b.lower.data(), b.upper.data());
+    rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
+                    r.sd_yn});
+  }
+  return rows;
+}
+
+}  // namespace cli
