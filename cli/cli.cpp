@@ -160,12 +160,12 @@ void run_evaluate(const evaluate_args& a) {
 // CLI11's own diagnostics, in this program's form.
 std::string parse_failure(const CLI::ParseError& e) {
   std::string what = e.what();
+  if (what == "A subcommand is required") return "a command is required: design or evaluate" + std::string(see_help);
   // "The following ..." reads on after "stopbound: " in lower case; "PHI is
   // required" keeps its name.
   if (what.size() > 1 && std::isupper(static_cast<unsigned char>(what[0])) &&
       std::islower(static_cast<unsigned char>(what[1])))
     what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
-  if (what == "a subcommand is required") what = "a command is required: design or evaluate";
   return what + see_help;
 }
 
@@ -208,8 +208,10 @@ int run(int argc, char** argv) {
   // A first argument that is neither an option nor a command is most likely
   // the dialogue's three numbers typed as arguments.
   const std::string first = argv[1];
-  if (!first.empty() && first[0] != '-' && first != "design" && first != "evaluate")
+  if (first != "design" && first != "evaluate" && first != "-h" && first != "--help" && first != "--version") {
+    if (!first.empty() && first[0] == '-') throw error("unknown option '" + first + "'" + see_help);
     throw error("unknown command '" + first + "': the commands are design and evaluate" + see_help);
+  }
 
   try {
     app.parse(argc, argv);

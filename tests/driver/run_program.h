@@ -15,6 +15,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace test_driver {
 
@@ -31,6 +32,8 @@ struct run_options {
   std::string argv0 = "stopbound";
   long file_size_limit = -1;
   bool unprivileged = false;
+  std::vector<std::string> args{};  ///< the arguments after argv[0]
+  std::string stdout_path{};        ///< standard output to this file instead (e.g. /dev/full)
 };
 
 inline std::string slurp(const std::filesystem::path& path) {
@@ -77,7 +80,12 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
   if (pid == 0) {
     const int in = ::open(input_path.c_str(), O_RDONLY);
     ::dup2(in, 0);
-    ::dup2(out_pipe[1], 1);
+    if (options.stdout_path.empty()) {
+      ::dup2(out_pipe[1], 1);
+    } else {
+      const int out = ::open(options.stdout_path.c_str(), O_WRONLY);
+      ::dup2(out, 1);
+    }
     ::dup2(err_pipe[1], 2);
     ::close(out_pipe[0]);
     ::close(err_pipe[0]);
@@ -93,8 +101,10 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
       constexpr unsigned nobody = 65534;
       if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(127);
     }
-    char* argv[] = {const_cast<char*>(options.argv0.c_str()), nullptr};
-    ::execv(STOPBOUND_EXE, argv);
+    std::vector<char*> argv{const_cast<char*>(options.argv0.c_str())};
+    for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(STOPBOUND_EXE, argv.data());
     ::_exit(127);
   }
   ::close(out_pipe[1]);

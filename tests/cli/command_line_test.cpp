@@ -1,0 +1,358 @@
+// The command line as a user runs it: help and version, both commands in
+// each format, agreement with the dialogue, lower boundaries, and every
+// failure as one line on standard error with status 1 and nothing on
+// standard output.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "bndry/bndry.h"
+#include "driver/run_program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using test_driver::run_result;
+using test_driver::slurp;
+
+run_result run(const std::vector<std::string>& args, const fs::path& dir,
+               test_driver::run_options options = {}) {
+  options.args = args;
+  return test_driver::run_program("", dir, options);
+}
+
+std::string write(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+  return path.string();
+}
+
+// The design K = 3, THETA = 0.2, PHI = 0.3: b = 1, 2, 2, PHI* = 0.2 + 0.8 *
+// 0.2^2 = 0.232; at 0.55, PHI* = 0.55 + 0.45 * 0.55^2 and E[N] = 0.55 * 1 +
+// 0.45 * 3 = 1.9.
+const std::vector<std::string> small_design{"design", "3", "0.2", "0.3", "--oc", "0.2,0.55",
+                                            "--no-boundary-file"};
+
+TEST(CommandLine, HelpAndVersion) {
+  const test_driver::temp_dir dir;
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}}) {
+    const auto r = run(args, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Usage: stopbound [OPTIONS] SUBCOMMAND"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("stopbound design K THETA PHI [options]"), std::string::npos);
+    EXPECT_NE(r.out.find("stopbound evaluate FILE [options]"), std::string::npos);
+  }
+  const auto design = run({"design", "--help"}, dir.path());
+  EXPECT_EQ(design.status, 0);
+  EXPECT_NE(design.out.find("Usage: stopbound design [OPTIONS] K THETA PHI"), std::string::npos);
+  for (const char* option : {"--oc RATES", "--format FORMAT", "--boundary-file PATH", "--no-boundary-file"})
+    EXPECT_NE(design.out.find(option), std::string::npos) << option;
+  const auto evaluate = run({"evaluate", "-h"}, dir.path());
+  EXPECT_EQ(evaluate.status, 0);
+  EXPECT_NE(evaluate.out.find("Usage: stopbound evaluate [OPTIONS] FILE"), std::string::npos);
+  EXPECT_EQ(evaluate.out.find("--boundary-file"), std::string::npos);
+
+  const auto version = run({"--version"}, dir.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "stopbound 1.2\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CommandLine, DesignAsText) {
+  const test_driver::temp_dir dir;
+  const auto r = run(small_design, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "stopbound 1.2: design of a Pocock-type upper boundary (Exact calculations)\n"
+            "\n"
+            "K     = 3\n"
+            "THETA = 0.2\n"
+            "PHI   = 0.3\n"
+            "PHI*  = 0.232 = the actual probability of hitting the upper boundary\n"
+            "ALPHA = 0.28 = the pointwise stopping probability\n"
+            "\n"
+            "Stopping rule: after each patient n, stop as soon as the number of events\n"
+            "among patients 1..n reaches the boundary.\n"
+            "  patient 1: stop at 1 or more events\n"
+            "  patients 2-3: stop at 2 or more events\n"
+            "\n"
+            "Operating characteristics:\n"
+            "THETA     PHI*    E[Y]    SD[Y]   E[N]    SD[N]   E[Y/N]  SD[Y/N]\n"
+            "0.2       0.232   0.52    0.56    2.60    0.80    0.31    0.39\n"
+            "0.55      0.686   1.04    0.47    1.90    0.99    0.72    0.35\n"
+            "\n"
+            "  PHI*   = the probability of stopping at the upper boundary\n"
+            "  Y      = the number of events, N = the number of patients, at the end\n"
+            "  E[ ], SD[ ] = expected value (mean) and standard deviation\n");
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CommandLine, DesignAsCsvWithSeventeenDigits) {
+  const test_driver::temp_dir dir;
+  auto args = small_design;
+  args.insert(args.end(), {"--format", "csv"});
+  const auto r = run(args, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "theta,phi_star,p_lower,mean_y,sd_y,mean_n,sd_n,mean_yn,sd_yn\n"
+            "0.20000000000000001,0.23200000000000001,0,0.51999999999999991,0.55999999999999994,"
+            "2.6000000000000001,0.80000000000000004,0.30666666666666664,0.38551552786135895\n"
+            "0.55000000000000004,0.6861250000000001,0,1.0449999999999999,0.47457876058669118,"
+            "1.8999999999999999,0.99498743710661997,0.71500000000000008,0.35217183305880667\n");
+}
+
+// Every number of the JSON reads back as the double the program computed:
+// the summary of the same boundary, bit for bit.
+void expect_oc(const json& oc, const std::vector<double>& rates, const std::vector<int>& lower,
+               const std::vector<int>& upper) {
+  ASSERT_EQ(oc.size(), rates.size());
+  const int K = static_cast<int>(upper.size()) - 1;
+  for (std::size_t i = 0; i < rates.size(); ++i) {
+    const oc_record r = summary(rates[i], K, lower.data(), upper.data());
+    EXPECT_EQ(oc[i].size(), 9U);
+    EXPECT_EQ(oc[i]["theta"].get<double>(), rates[i]);
+    EXPECT_EQ(oc[i]["phi_star"].get<double>(), r.phi_star);
+    EXPECT_EQ(oc[i]["p_lower"].get<double>(), r.p_lower);
+    EXPECT_EQ(oc[i]["mean_y"].get<double>(), r.mean_y);
+    EXPECT_EQ(oc[i]["sd_y"].get<double>(), r.sd_y);
+    EXPECT_EQ(oc[i]["mean_n"].get<double>(), r.mean_n);
+    EXPECT_EQ(oc[i]["sd_n"].get<double>(), r.sd_n);
+    EXPECT_EQ(oc[i]["mean_yn"].get<double>(), r.mean_yn);
+    EXPECT_EQ(oc[i]["sd_yn"].get<double>(), r.sd_yn);
+  }
+}
+
+TEST(CommandLine, DesignAsJsonFieldByField) {
+  const test_driver::temp_dir dir;
+  const auto r = run({"design", "10", "0.2", "0.05", "--format", "json", "--oc", "0.2,0.05:0.15:0.05,0.5"},
+                     dir.path());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const json j = json::parse(r.out);
+  // Every key, in the order written (top-level keys are indented by two).
+  std::vector<std::string> keys;
+  for (const auto& item : j.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys.size(), 10U);
+  std::size_t at = 0;
+  for (const char* key : {"K", "theta", "phi", "alpha", "phi_star", "upper", "rule", "oc", "method", "version"}) {
+    const auto next = r.out.find("\n  \"" + std::string(key) + "\": ");
+    EXPECT_NE(next, std::string::npos) << key;
+    EXPECT_GT(next, at) << key;
+    at = next;
+  }
+  EXPECT_EQ(j["K"], 10);
+  EXPECT_EQ(j["theta"].get<double>(), 0.2);
+  EXPECT_EQ(j["phi"].get<double>(), 0.05);
+  std::vector<int> b(max_patients + 1);
+  double alpha = 0, phi_star = 0;
+  ASSERT_EQ(FindBndry(b.data(), &alpha, &phi_star, 10, 0.2, 0.05), 0);
+  EXPECT_EQ(j["alpha"].get<double>(), alpha);
+  EXPECT_EQ(j["phi_star"].get<double>(), phi_star);
+  EXPECT_EQ(j["upper"], json({2, 3, 3, 3, 4, 4, 5, 5, 5, 6}));
+  EXPECT_EQ(j["rule"], json::parse(R"([{"first":3,"last":4,"stop_at":3},{"first":5,"last":6,"stop_at":4},
+                                        {"first":7,"last":9,"stop_at":5},{"first":10,"last":10,"stop_at":6}])"));
+  EXPECT_EQ(j["method"], "Exact");
+  EXPECT_EQ(j["version"], "1.2");
+  b.resize(11);
+  expect_oc(j["oc"], {0.2, 0.05, 0.1, 0.15, 0.5}, std::vector<int>(11, -1), b);
+  // The figures every correct program gives for this design.
+  EXPECT_NEAR(j["oc"][4]["mean_n"].get<double>(), 7.4082, 5e-5);
+  EXPECT_NEAR(j["oc"][4]["phi_star"].get<double>(), 0.560547, 5e-7);
+}
+
+// The table rows of a dialogue run, from its header to the definitions.
+std::vector<std::string> dialogue_rows(const std::string& out) {
+  const std::string header = "SD[Y/N] \n\n";
+  const auto start = out.find(header) + header.size();
+  const auto end = out.find("\nDefintions: \n  Y ");
+  std::vector<std::string> rows;
+  std::istringstream in(out.substr(start, end - start));
+  for (std::string line; std::getline(in, line);) rows.push_back(line + "\n");
+  return rows;
+}
+
+// A JSON row printed as the dialogue prints its table rows.
+std::string as_dialogue_row(const json& r) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%-8.2f%-8.3f%-8.2f%-8.2f%-8.2f%-8.2f%-8.2f%-8.2f\n",
+                r["theta"].get<double>(), r["phi_star"].get<double>(), r["mean_y"].get<double>(),
+                r["sd_y"].get<double>(), r["mean_n"].get<double>(), r["sd_n"].get<double>(),
+                r["mean_yn"].get<double>(), r["sd_yn"].get<double>());
+  return text;
+}
+
+TEST(CommandLine, DesignAndEvaluateAgreeWithTheDialogue) {
+  // THETA = 0.23 has a row of its own before the grid.
+  const test_driver::temp_dir dir;
+  const auto dialogue = test_driver::run_program("12 0.23 0.1\n", dir.path(), {.argv0 = "./stopbound"});
+  ASSERT_EQ(dialogue.status, 0);
+  const std::string dialogue_file = slurp(dir.path() / "_bndry_.dat");
+  const auto rows = dialogue_rows(dialogue.out);
+  ASSERT_EQ(rows.size(), 16U);
+
+  fs::rename(dir.path() / "_bndry_.dat", dir.path() / "dialogue.dat");
+  const auto design = run({"design", "12", "0.23", "0.1", "--format", "json"}, dir.path(), {.argv0 = "./stopbound"});
+  ASSERT_EQ(design.status, 0);
+  EXPECT_EQ(slurp(dir.path() / "_bndry_.dat"), dialogue_file);
+  const auto evaluate = run({"evaluate", "dialogue.dat", "--format", "json"}, dir.path());
+  ASSERT_EQ(evaluate.status, 0);
+
+  const json d = json::parse(design.out);
+  const json e = json::parse(evaluate.out);
+  ASSERT_EQ(d["oc"].size(), rows.size());
+  ASSERT_EQ(e["oc"].size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(as_dialogue_row(d["oc"][i]), rows[i]);
+    EXPECT_EQ(e["oc"][i], d["oc"][i]);
+  }
+  char results[128];
+  std::snprintf(results, sizeof results, "PHI*  = %g = the actual", d["phi_star"].get<double>());
+  EXPECT_NE(dialogue.out.find(results), std::string::npos) << results;
+  std::snprintf(results, sizeof results, "ALPHA = %g = the pointwise", d["alpha"].get<double>());
+  EXPECT_NE(dialogue.out.find(results), std::string::npos) << results;
+  EXPECT_EQ(e["upper"], d["upper"]);
+  EXPECT_EQ(e["lower"], json(std::vector<int>(12, -1)));
+  EXPECT_EQ(e["rule"], d["rule"]);
+  EXPECT_EQ(e["rule_lower"], json::array());
+  EXPECT_EQ(e["file"], "dialogue.dat");
+  EXPECT_EQ(e["theta"].get<double>(), 0.23);
+}
+
+TEST(CommandLine, BoundaryFileWhereAskedByteForByteTheDialogues) {
+  const test_driver::temp_dir dir;
+  fs::create_directory(dir.path() / "out");
+  const auto r = run({"design", "4", "0.3", "0.2", "--boundary-file", "out/b.dat", "--format", "csv"},
+                     dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(slurp(dir.path() / "out/b.dat"),
+            slurp(fs::path(TEST_DATA_DIR).parent_path().parent_path() / "driver/data/golden/k4_theta0.3_phi0.2.dat"));
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.path() / "out"), {}),
+            std::vector<fs::path>{dir.path() / "out/b.dat"});
+  EXPECT_FALSE(fs::exists(dir.path() / "_bndry_.dat"));
+}
+
+TEST(CommandLine, EvaluateWithALowerBoundary) {
+  // The lower boundary rises by 2 at patient 3 and by 2 at patient 5: the
+  // probabilities come from the same summary the enumeration tests check.
+  const test_driver::temp_dir dir;
+  write(dir.path() / "low.dat", "0.3\n5\n-1 2\n-1 3\n1 3\n1 4\n3 4\nany trailer\n");
+  const auto r = run({"evaluate", "low.dat", "--format", "json", "--oc", "0.3,0.6"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = json::parse(r.out);
+  EXPECT_EQ(j["lower"], json({-1, -1, 1, 1, 3}));
+  EXPECT_EQ(j["upper"], json({2, 3, 3, 4, 4}));
+  EXPECT_EQ(j["rule"], json::parse(R"([{"first":3,"last":3,"stop_at":3},{"first":4,"last":5,"stop_at":4}])"));
+  EXPECT_EQ(j["rule_lower"], json::parse(R"([{"first":3,"last":4,"stop_at":1},{"first":5,"last":5,"stop_at":3}])"));
+  expect_oc(j["oc"], {0.3, 0.6}, {-1, -1, -1, 1, 1, 3}, {0, 2, 3, 3, 4, 4});
+  // P(stop low) at 0.3 by hand: at patient 3 with 0 or 1 events and no stop
+  // before (0.7^3 + 3 * 0.3 * 0.7^2 = 0.784, all of them: the upper boundary
+  // needs 3), then at patient 5 those of the rest with 2 or 3 events.
+  EXPECT_GT(j["oc"][0]["p_lower"].get<double>(), 0.784);
+
+  const auto text = run({"evaluate", "low.dat", "--oc", "0.3"}, dir.path());
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("  patients 1-2: no count can stop the trial\n"
+                          "  patient 3: stop at 1 or fewer events, or stop at 3 or more events\n"
+                          "  patient 4: stop at 1 or fewer events, or stop at 4 or more events\n"
+                          "  patient 5: stop at 3 or fewer events, or stop at 4 or more events\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("THETA     PHI*    P(LOW)  E[Y]"), std::string::npos);
+}
+
+struct failure_case {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
+  const test_driver::temp_dir dir;
+  write(dir.path() / "boundary.dat", "0.2\n3\n-1 1\n-1 2\n-1 2\n");
+  write(dir.path() / "short.dat", "0.2\n3\n-1 1\n-1 2\n");
+  write(dir.path() / "word.dat", "0.2\n3\n-1 1\n-1 2\n-1 x\n");
+  write(dir.path() / "three.dat", "0.2\n3\n-1 1\n-1 2 7\n-1 2\n");
+  write(dir.path() / "theta.dat", "1.5\n3\n");
+  write(dir.path() / "k.dat", "0.2\n256\n");
+  write(dir.path() / "down.dat", "0.2\n13\n-1 2\n-1 2\n-1 2\n-1 3\n-1 3\n-1 3\n-1 3\n-1 4\n-1 4\n-1 4\n-1 6\n-1 5\n-1 6\n");
+  write(dir.path() / "low1.dat", "0.2\n2\n1 2\n1 3\n");
+  write(dir.path() / "up1.dat", "0.2\n2\n-1 0\n-1 3\n");
+  write(dir.path() / "lowdown.dat", "0.2\n3\n0 2\n0 2\n-1 3\n");
+  write(dir.path() / "cross.dat", "0.2\n3\n-1 2\n1 2\n2 2\n");
+  const std::vector<failure_case> cases{
+      {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design and evaluate (see 'stopbound --help')"},
+      {{"--bogus"}, "unknown option '--bogus' (see 'stopbound --help')"},
+      {{""}, "unknown command '': the commands are design and evaluate (see 'stopbound --help')"},
+      {{"design", "10", "0.2", "0.1", "extra"}, "the following argument was not expected: extra (see 'stopbound --help')"},
+      {{"design", "10", "0.2", "0.1", "--oc"}, "--oc: 1 required RATES missing (see 'stopbound --help')"},
+      {{"design", "10", "0.2"}, "PHI is required (see 'stopbound --help')"},
+      {{"design", "10.5", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10.5'"},
+      {{"design", "256", "0.2", "0.1"}, "K must be from 1 to 255, got 256"},
+      {{"design", "0", "0.2", "0.1"}, "K must be from 1 to 255, got 0"},
+      {{"design", "10", "20", "0.1"}, "THETA must be strictly between 0 and 1, got 20"},
+      {{"design", "10", "0.2abc", "0.1"}, "THETA must be a number strictly between 0 and 1, got '0.2abc'"},
+      {{"design", "10", "-0.2", "0.1"}, "THETA must be strictly between 0 and 1, got -0.2"},
+      {{"design", "10", "0.2", "1"}, "PHI must be strictly between 0 and 1, got 1"},
+      {{"design", "10", "0.2", "nan"}, "PHI must be a number strictly between 0 and 1, got 'nan'"},
+      {{"design", "10", "0.2", "0.1", "--format", "xml"}, "--format must be text, json or csv, got 'xml'"},
+      {{"design", "10", "0.2", "0.1", "--oc", "0.1,,0.2"},
+       "--oc: empty item in '0.1,,0.2'; give rates separated by commas"},
+      {{"design", "10", "0.2", "0.1", "--oc", "1.5"}, "--oc: every rate must be strictly between 0 and 1, got 1.5"},
+      {{"design", "10", "0.2", "0.1", "--no-boundary-file", "--boundary-file", "x"},
+       "--boundary-file excludes --no-boundary-file (see 'stopbound --help')"},
+      {{"design", "10", "0.2", "0.1", "--boundary-file", "no/such/dir/b.dat"},
+       "cannot write no/such/dir/b.dat: No such file or directory"},
+      {{"evaluate"}, "FILE is required (see 'stopbound --help')"},
+      {{"evaluate", "missing.dat"}, "cannot read missing.dat: No such file or directory"},
+      {{"evaluate", "."}, "cannot read .: Is a directory"},
+      {{"evaluate", "boundary.dat", "--oc", "0.5:0.1:0.1"}, "--oc: in '0.5:0.1:0.1', FROM is greater than TO"},
+      {{"evaluate", "short.dat"}, "short.dat line 5: the file ends before the line of patient 3 of 3"},
+      {{"evaluate", "word.dat"}, "word.dat line 5: expected two integers 'lower upper' (patient 3), got '-1 x'"},
+      {{"evaluate", "three.dat"}, "three.dat line 4: expected two integers 'lower upper' (patient 2), got '-1 2 7'"},
+      {{"evaluate", "theta.dat"}, "theta.dat line 1: THETA must be a number strictly between 0 and 1, got '1.5'"},
+      {{"evaluate", "k.dat"}, "k.dat line 2: K must be a whole number from 1 to 255, got '256'"},
+      {{"evaluate", "low1.dat"}, "low1.dat: the lower boundary at patient 1 must be 0 or less, got 1"},
+      {{"evaluate", "up1.dat"}, "up1.dat: the upper boundary at patient 1 must be 1 or more, got 0"},
+      {{"evaluate", "lowdown.dat"},
+       "lowdown.dat: the lower boundary decreases at patient 3 (from 0 to -1); it must not decrease"},
+      {{"evaluate", "down.dat"},
+       "down.dat: the upper boundary decreases at patient 12 (from 6 to 5); it must not decrease"},
+      {{"evaluate", "cross.dat"}, "cross.dat: at patient 3 the upper boundary 2 is not above the lower boundary 2"},
+  };
+  for (const auto& c : cases) {
+    const auto r = run(c.args, dir.path());
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_EQ(r.out, "") << c.message;
+    EXPECT_EQ(r.err, "stopbound: " + c.message + "\n");
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "_bndry_.dat"));
+}
+
+TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
+  const test_driver::temp_dir dir;
+  write(dir.path() / "_bndry_.dat", "an earlier boundary\n");
+  // A full disk: the new boundary file cannot be written whole.
+  const auto full = run({"design", "10", "0.2", "0.05"}, dir.path(), {.file_size_limit = 20});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.out, "");
+  EXPECT_EQ(full.err.rfind("stopbound: cannot write _bndry_.dat: ", 0), 0U) << full.err;
+  EXPECT_EQ(slurp(dir.path() / "_bndry_.dat"), "an earlier boundary\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
+  // A directory where the file should go stays a directory.
+  fs::create_directory(dir.path() / "d");
+  const auto onto_dir = run({"design", "3", "0.2", "0.3", "--boundary-file", "d"}, dir.path());
+  EXPECT_EQ(onto_dir.status, 1);
+  EXPECT_EQ(onto_dir.err, "stopbound: cannot write d: Is a directory\n");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
+  // Standard output that cannot be written.
+  const auto no_room = run({"design", "3", "0.2", "0.3", "--no-boundary-file"}, dir.path(), {.stdout_path = "/dev/full"});
+  EXPECT_EQ(no_room.status, 1);
+  EXPECT_EQ(no_room.err, "stopbound: write error on standard output: No space left on device\n");
+}
+
+}  // namespace

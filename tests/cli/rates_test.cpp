@@ -1,0 +1,95 @@
+// The grammar of the command line's numbers and --oc rate lists: whole
+// tokens only, ranges stepped in exact decimal, order kept, limits enforced.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/internal.h"
+
+namespace {
+
+using cli::parse_rates;
+
+std::string failure(const std::string& text) {
+  try {
+    parse_rates(text);
+  } catch (const cli::error& e) {
+    return e.what();
+  }
+  return "(accepted)";
+}
+
+TEST(Numbers, MustFillTheWholeToken) {
+  EXPECT_EQ(cli::parse_int("10"), 10);
+  EXPECT_EQ(cli::parse_int("+7"), 7);
+  EXPECT_EQ(cli::parse_int("-1"), -1);
+  for (const char* bad : {"10.5", "1e1", "10 ", " 10", "", "+", "0x10", "2147483648", "ten"})
+    EXPECT_FALSE(cli::parse_int(bad)) << bad;
+  EXPECT_EQ(cli::parse_number("0.2"), 0.2);
+  EXPECT_EQ(cli::parse_number(".05"), 0.05);
+  EXPECT_EQ(cli::parse_number("5e-2"), 0.05);
+  EXPECT_EQ(cli::parse_number("5."), 5.0);
+  for (const char* bad : {"0.2abc", "", ".", "e5", "1e", "0x1p-3", "inf", "nan", "0.2 ", "--1", "1e+"})
+    EXPECT_FALSE(cli::parse_number(bad)) << bad;
+}
+
+TEST(Rates, ListsAndRangesInTheOrderGiven) {
+  EXPECT_EQ(parse_rates("0.3,0.1,0.3"), (std::vector<double>{0.3, 0.1, 0.3}));
+  EXPECT_EQ(parse_rates(" 0.3 , 0.1"), (std::vector<double>{0.3, 0.1}));
+  EXPECT_EQ(parse_rates("0.5,0.1:0.2:0.05,0.01"), (std::vector<double>{0.5, 0.1, 0.15, 0.2, 0.01}));
+  EXPECT_EQ(parse_rates("0.2:0.2:0.1"), (std::vector<double>{0.2}));
+  EXPECT_EQ(parse_rates("0.1:0.25:0.1"), (std::vector<double>{0.1, 0.2}));
+}
+
+TEST(Rates, EachRangeRateIsTheDoubleNearestItsDecimalValue) {
+  // Repeated double additions give 0.15000000000000002 and miss 0.3.
+  EXPECT_EQ(parse_rates("0.05:0.2:0.05"), (std::vector<double>{0.05, 0.1, 0.15, 0.2}));
+  EXPECT_EQ(parse_rates("0.1:0.3:0.1"), (std::vector<double>{0.1, 0.2, 0.3}));
+  EXPECT_EQ(parse_rates("5e-2:2E-1:.05"), (std::vector<double>{0.05, 0.1, 0.15, 0.2}));
+  const auto fine = parse_rates("0.001:0.999:0.001");
+  ASSERT_EQ(fine.size(), 999U);
+  for (int i = 1; i <= 999; ++i) {
+    const std::string text = "0." + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i);
+    EXPECT_EQ(fine[static_cast<std::size_t>(i - 1)], std::stod(text)) << text;
+  }
+  // Places beyond a double's precision still step exactly.
+  const auto tiny = parse_rates("0.1:0.1000000000000000000000000003:0.0000000000000000000000000001");
+  ASSERT_EQ(tiny.size(), 4U);
+  EXPECT_EQ(tiny[3], 0.1000000000000000000000000003);
+}
+
+TEST(Rates, AtMostTenThousand) {
+  EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001").size(), 9999U);
+  EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001,0.5").size(), 10000U);
+  EXPECT_EQ(failure("0.0001:0.9999:0.0001,0.5,0.5"), "--oc: more than 10000 rates");
+  // A range far too long is refused without being listed.
+  EXPECT_EQ(failure("1e-50:0.9:1e-50"), "--oc: more than 10000 rates");
+}
+
+TEST(Rates, ErrorsNameTheItemAndWhatIsValid) {
+  EXPECT_EQ(failure(""), "--oc: empty item in ''; give rates separated by commas");
+  EXPECT_EQ(failure("0.1,"), "--oc: empty item in '0.1,'; give rates separated by commas");
+  EXPECT_EQ(failure("0.1,,0.2"), "--oc: empty item in '0.1,,0.2'; give rates separated by commas");
+  EXPECT_EQ(failure("abc"), "--oc: 'abc' is not a number or a range FROM:TO:STEP");
+  EXPECT_EQ(failure("0.2abc"), "--oc: '0.2abc' is not a number or a range FROM:TO:STEP");
+  EXPECT_EQ(failure("1"), "--oc: every rate must be strictly between 0 and 1, got 1");
+  EXPECT_EQ(failure("0"), "--oc: every rate must be strictly between 0 and 1, got 0");
+  EXPECT_EQ(failure("-0.5"), "--oc: every rate must be strictly between 0 and 1, got -0.5");
+  EXPECT_EQ(failure("1e-400"), "--oc: every rate must be strictly between 0 and 1, got 1e-400");
+  EXPECT_EQ(failure("0.1:0.2"), "--oc: '0.1:0.2' is not a range FROM:TO:STEP");
+  EXPECT_EQ(failure("0.1:0.2:0.1:0.1"), "--oc: '0.1:0.2:0.1:0.1' is not a range FROM:TO:STEP");
+  EXPECT_EQ(failure("0.3:0.1:0.1"), "--oc: in '0.3:0.1:0.1', FROM is greater than TO");
+  EXPECT_EQ(failure("0.1:0.3:0"), "--oc: in '0.1:0.3:0', STEP must be strictly between 0 and 1, got 0");
+  EXPECT_EQ(failure("0.1:0.3:-0.1"),
+            "--oc: in '0.1:0.3:-0.1', STEP must be strictly between 0 and 1, got -0.1");
+  EXPECT_EQ(failure("0.1:1:0.1"), "--oc: in '0.1:1:0.1', TO must be strictly between 0 and 1, got 1");
+  EXPECT_EQ(failure("0:0.5:0.1"), "--oc: in '0:0.5:0.1', FROM must be strictly between 0 and 1, got 0");
+  EXPECT_EQ(failure("x:0.5:0.1"), "--oc: in 'x:0.5:0.1', FROM 'x' is not a number");
+  EXPECT_EQ(failure("0.1:0.5:1e-61"),
+            "--oc: in '0.1:0.5:1e-61', STEP 1e-61 has more than 60 decimal places");
+  EXPECT_EQ(failure("0.1:0.99999999999999999999:0.1"),
+            "--oc: in '0.1:0.99999999999999999999:0.1', TO 0.99999999999999999999 rounds to 1 as a double");
+}
+
+}  // namespace
