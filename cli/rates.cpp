@@ -7,9 +7,7 @@
 // 0.1, 0.15 and 0.2, and TO is reached exactly when it lies on the grid,
 // which repeated double additions cannot promise.
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -66,22 +64,23 @@ std::optional<decimal> parse_decimal(std::string_view t) {
   return d;
 }
 
-// A non-negative fixed-point number with two integer digits and
-// max_range_places decimal places, most significant digit first.
+// A non-negative fixed-point number: int_digits integer digits, then
+// max_range_places decimal places, as decimal characters, most significant
+// first. Equal lengths make the string order the numeric order.
 constexpr int int_digits = 2;
-using fixed = std::array<std::uint8_t, int_digits + max_range_places>;
+using fixed = std::string;
+
+fixed zero_fixed() { return fixed(int_digits + max_range_places, '0'); }
 
 // d as fixed, or nullopt when it has more places than fixed holds or is 100
 // or more.
 std::optional<fixed> to_fixed(const decimal& d) {
-  fixed f{};
+  fixed f = zero_fixed();
   const long n = static_cast<long>(d.digits.size());
   for (long k = 0; k < n; ++k) {
-    // The digit of 10^power; position 0 holds 10^(int_digits - 1).
-    const long power = d.exponent + (n - 1 - k);
-    const long at = int_digits - 1 - power;
-    if (at < 0 || at >= static_cast<long>(f.size())) return std::nullopt;
-    f[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(d.digits[static_cast<std::size_t>(k)] - '0');
+    const long power = d.exponent + (n - 1 - k);  // the digit stands for 10^power
+    if (power >= int_digits || power < -max_range_places) return std::nullopt;
+    f[static_cast<std::size_t>(int_digits - 1 - power)] = d.digits[static_cast<std::size_t>(k)];
   }
   return f;
 }
@@ -89,20 +88,14 @@ std::optional<fixed> to_fixed(const decimal& d) {
 void add(fixed& a, const fixed& b) {
   int carry = 0;
   for (std::size_t i = a.size(); i-- > 0;) {
-    const int s = a[i] + b[i] + carry;
-    a[i] = static_cast<std::uint8_t>(s % 10);
+    const int s = (a[i] - '0') + (b[i] - '0') + carry;
+    a[i] = static_cast<char>('0' + s % 10);
     carry = s / 10;
   }
   // a stays below TO + STEP < 2 while stepping: no carry out.
 }
 
-std::string text_of(const fixed& f) {
-  std::string s;
-  for (int i = 0; i < int_digits; ++i) s += static_cast<char>('0' + f[static_cast<std::size_t>(i)]);
-  s += '.';
-  for (std::size_t i = int_digits; i < f.size(); ++i) s += static_cast<char>('0' + f[i]);
-  return s;
-}
+std::string text_of(const fixed& f) { return f.substr(0, int_digits) + "." + f.substr(int_digits); }
 
 double nearest_double(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 

@@ -21,7 +21,7 @@ using json = nlohmann::ordered_json;
 std::string printed(const char* fmt, double v) {
   char buf[64];
   const int n = std::snprintf(buf, sizeof buf, fmt, v);
-  return std::string(buf, static_cast<std::size_t>(n));
+  return {buf, static_cast<std::size_t>(n)};
 }
 
 std::string patients(int first, int last) {
@@ -35,7 +35,9 @@ std::string rule_text(const boundary_result& b) {
   auto says = [&](int n) {
     const int u = b.upper[static_cast<std::size_t>(n)];
     const int l = b.lower[static_cast<std::size_t>(n)];
-    std::string low = l >= 0 ? "stop at " + std::to_string(l) + " or fewer events" : "";
+    std::string low = l > 0    ? "stop at " + std::to_string(l) + " or fewer events"
+                      : l == 0 ? std::string("stop at 0 events")
+                               : "";
     std::string high = u <= n ? "stop at " + std::to_string(u) + " or more events" : "";
     if (!low.empty() && !high.empty()) return low + ", or " + high;
     if (low.empty() && high.empty()) return std::string("no count can stop the trial");
@@ -79,8 +81,7 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
     text += "PHI*  = " + printed("%g", b.phi_star) + " = the actual probability of hitting the upper boundary\n";
     text += "ALPHA = " + printed("%g", b.alpha) + " = the pointwise stopping probability\n";
   }
-  text += "\nStopping rule: after each patient n, stop as soon as the number of events\n"
-          "among patients 1..n reaches the boundary.\n";
+  text += "\nStopping rule, on the number of events among patients 1..n after each patient n:\n";
   text += rule_text(b);
   text += "\nOperating characteristics:\n";
   text += oc_table(oc, !design);
