@@ -1,7 +1,9 @@
-// The program driver's reports: the input dialogue, the boundary file and the
-// operating-characteristics table.
+// The program driver's reports: the input dialogue, the boundary file, the
+// operating-characteristics table, and the output files and standard
+// streams every way of running the program shares.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 /// The whole run on stdin and stdout, from the banner to the date line;
@@ -16,11 +18,24 @@ void ReadData(int* K, double* theta, double* phi);
 /// Name of the boundary file, in the current directory.
 inline constexpr const char* boundary_file_name = "_bndry_.dat";
 
-/// Replaces _bndry_.dat, all or nothing, with the design's K + 6 lines;
-/// returns 0, or 1 after a diagnostic on stderr with any earlier file intact;
-/// for K < 1 returns 0 and writes nothing.
+/// Replaces _bndry_.dat through replace_file with the design's K + 6 lines;
+/// returns 0 (nothing written for K < 1), or replace_file's 1.
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
                 double theta, double phi);
+
+/// Writes content to path all or nothing: a regular file (or a new one) is
+/// replaced whole, a FIFO or device written in place; returns 0, or 1 after
+/// one line on stderr naming path, with any earlier regular file intact.
+int replace_file(const char* path, std::string_view content);
+
+/// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+/// no file opened later takes their place; the first thing a run does.
+void guard_standard_descriptors();
+
+/// Flushes stdout and checks that everything written there arrived (a
+/// stdout closed at start never does); returns 0, or 1 after
+/// "stopbound: write error on standard output: <reason>" on stderr.
+int check_stdout();
 
 /// Prints the table of operating characteristics of b at THETA and on the
 /// grid 0.05 .. 0.95 from about THETA up, with its header and definitions.

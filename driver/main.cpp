@@ -7,6 +7,7 @@
 #include "driver/driver.h"
 
 int main(int argc, char** argv) {
+  guard_standard_descriptors();
   if (argc > 1) return cli::cli_run(argc, argv);
   // The invocation name goes into the boundary file.
   return stopbound_run(argc > 0 && argv[0] != nullptr ? argv[0] : "stopbound");

@@ -66,5 +66,6 @@ int stopbound_run(const char* program) {
   }
   printdatetime(stdout);
   std::printf("\n");
-  return written == 0 ? 0 : 1;
+  const int output = check_stdout();
+  return written == 0 && output == 0 ? 0 : 1;
 }

@@ -23,6 +23,15 @@ struct run_result {
   std::string out;
   std::string err;
   int status = -1;  ///< exit status, or -1 when the process did not exit normally
+  int signal = 0;   ///< the signal that ended the process, or 0
+};
+
+/// Where the program's standard output goes.
+enum class stdout_to {
+  pipe,         ///< captured in run_result::out
+  dev_full,     ///< /dev/full: every write fails with ENOSPC
+  closed,       ///< descriptor 1 closed before the program starts
+  broken_pipe,  ///< a pipe nobody reads, with SIGPIPE ignored: EPIPE
 };
 
 /// Options of one run: argv[0] as the program sees it (it goes into the
@@ -34,6 +43,10 @@ struct run_options {
   bool unprivileged = false;
   std::vector<std::string> args{};  ///< the arguments after argv[0]
   std::string stdout_path{};        ///< standard output to this file instead (e.g. /dev/full)
+  bool sigxfsz_ignored = true;      ///< over the file size cap: EFBIG, not SIGXFSZ
+  long address_space_limit = -1;    ///< bytes, as `ulimit -v`
+  std::string stdin_path{};         ///< read instead of `input`, e.g. /dev/zero
+  stdout_to out = stdout_to::pipe;
 };
 
 inline std::string slurp(const std::filesystem::path& path) {
@@ -78,24 +91,45 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
   if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return {};
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int in = ::open(input_path.c_str(), O_RDONLY);
+    const int in = ::open(options.stdin_path.empty() ? input_path.c_str() : options.stdin_path.c_str(),
+                          O_RDONLY);
     ::dup2(in, 0);
-    if (options.stdout_path.empty()) {
-      ::dup2(out_pipe[1], 1);
-    } else {
-      const int out = ::open(options.stdout_path.c_str(), O_WRONLY);
-      ::dup2(out, 1);
-    }
     ::dup2(err_pipe[1], 2);
+    switch (options.out) {
+      case stdout_to::pipe:
+        ::dup2(options.stdout_path.empty() ? out_pipe[1] : ::open(options.stdout_path.c_str(), O_WRONLY), 1);
+        break;
+      case stdout_to::dev_full:
+        ::dup2(::open("/dev/full", O_WRONLY), 1);
+        break;
+      case stdout_to::closed:
+        ::close(1);
+        break;
+      case stdout_to::broken_pipe: {
+        int unread[2];
+        if (::pipe(unread) != 0) ::_exit(127);
+        ::close(unread[0]);
+        ::dup2(unread[1], 1);
+        ::signal(SIGPIPE, SIG_IGN);
+        break;
+      }
+    }
     ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
     ::close(err_pipe[0]);
     if (::chdir(dir.c_str()) != 0) ::_exit(127);
     if (options.file_size_limit >= 0) {
-      // A full disk, as the program sees it: writes beyond the cap fail.
-      ::signal(SIGXFSZ, SIG_IGN);
+      // A full disk, as the program sees it: writes beyond the cap fail, or
+      // raise SIGXFSZ where that keeps its default action.
+      if (options.sigxfsz_ignored) ::signal(SIGXFSZ, SIG_IGN);
       const rlimit cap{static_cast<rlim_t>(options.file_size_limit),
                        static_cast<rlim_t>(options.file_size_limit)};
       ::setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    if (options.address_space_limit >= 0) {
+      const rlimit cap{static_cast<rlim_t>(options.address_space_limit),
+                       static_cast<rlim_t>(options.address_space_limit)};
+      ::setrlimit(RLIMIT_AS, &cap);
     }
     if (options.unprivileged && ::geteuid() == 0) {
       constexpr unsigned nobody = 65534;
@@ -131,6 +165,7 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
   std::filesystem::remove(input_path);
   return r;
 }
