@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 
 #include "bndry/bndry.h"
@@ -57,6 +58,32 @@ void* erealloc(void* block, unsigned size) {
   if (p == nullptr) eprintf("realloc of %u bytes failed:", size);
   return p;
 }
+
+// The C++ allocations (strings, vectors) fail as emalloc does: the message on
+// stdout and status 2, instead of an uncaught std::bad_alloc and an abort that
+// loses the buffered report. The nothrow forms keep their null result.
+void* operator new(std::size_t size) {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) eprintf("malloc of %zu bytes failed:", size);
+  return p;
+}
+
+void* operator new[](std::size_t size) { return ::operator new(size); }
+
+void* operator new(std::size_t size, const std::nothrow_t& /*unused*/) noexcept {
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t& /*unused*/) noexcept {
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t /*unused*/) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t /*unused*/) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t& /*unused*/) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t& /*unused*/) noexcept { std::free(p); }
 
 std::FILE* open_file(const char* path, const char* mode) {
   errno = 0;
