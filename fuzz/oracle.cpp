@@ -8,14 +8,26 @@
 // Anything else (a signal, a sanitizer report, another status, a leftover
 // temporary file, text on stderr) is a failure.
 //
-// Without arguments it checks standard input once, as afl-fuzz runs it; the
-// program it runs is instrumented as well and adds its coverage to the map.
+// Without arguments it is afl-fuzz's target: the program's own run, linked
+// in, is called in a loop in this one process (AFL++'s persistent mode),
+// with standard input and output in memory and exit() turned into a jump
+// back to the loop (the link wraps exit). Each input thus costs no fork, no
+// exec and no sanitizer start-up. Built without afl-clang-fast it checks
+// standard input once the same way.
+//
 // With arguments it checks every file named, or every file in a directory
-// named, and exits 1 if any fails (the corpus replay of the test suite).
+// named, by running the built program itself in a child process, and exits 1
+// if any fails (the corpus replay of the test suite and of the fuzzer's
+// queue): the whole program, main included, under the same judgement.
+//
+// The work directories go under $TMPDIR (fuzz/run.sh points it at a tmpfs,
+// where the boundary file's sync costs nothing).
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,8 +38,23 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "driver/expected_banner.h"
 
+// Where exit() jumps while the in-process run is under way; null otherwise.
+// The program's fatal paths end in exit(), which the link redirects here.
+namespace {
+std::jmp_buf* exit_target = nullptr;
+}  // namespace
+
+extern "C" [[noreturn]] void __real_exit(int status);  // NOLINT(bugprone-reserved-identifier)
+
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+extern "C" [[noreturn]] void __wrap_exit(int status) {
+  // The value carries the status; 256 keeps it non-zero for status 0.
+  if (exit_target != nullptr) std::longjmp(*exit_target, 256 + (status & 255));
+  __real_exit(status);
+}
 
 namespace {
 
@@ -48,11 +75,87 @@ std::string slurp(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string work_root() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+}
+
+fs::path make_work_dir() {
+  std::string name = work_root() + "/stopbound-fuzz-XXXXXX";
+  if (::mkdtemp(name.data()) == nullptr) std::abort();
+  return name;
+}
+
+// Whether dir holds nothing but the boundary file and the allowed names.
+bool only_boundary_file(const fs::path& dir, const std::vector<std::string>& allowed) {
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const auto name = e.path().filename().string();
+    if (name != "_bndry_.dat" && std::find(allowed.begin(), allowed.end(), name) == allowed.end()) return false;
+  }
+  return true;
+}
+
+// The text a stream opened by open_memstream holds, after closing it.
+struct memory_stream {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* f = ::open_memstream(&text, &size);
+  memory_stream() = default;
+  memory_stream(const memory_stream&) = delete;
+  memory_stream& operator=(const memory_stream&) = delete;
+  ~memory_stream() {
+    if (f != nullptr) std::fclose(f);
+    std::free(text);
+  }
+  std::string close() {
+    std::fclose(f);
+    f = nullptr;
+    return {text, size};
+  }
+};
+
+// One run of the program's code in this process, in the current directory,
+// which holds the earlier boundary file. Leaves the directory as it found it.
+outcome run_in_process(const std::string& input) {
+  std::ofstream("_bndry_.dat", std::ios::binary | std::ios::trunc) << earlier_file;
+  std::FILE* in = input.empty() ? std::fopen("/dev/null", "r")
+                                : ::fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+  memory_stream out;
+  memory_stream err;
+  if (in == nullptr || out.f == nullptr || err.f == nullptr) std::abort();
+  std::FILE* const saved[3] = {stdin, stdout, stderr};
+  stdin = in;
+  stdout = out.f;
+  stderr = err.f;
+
+  static std::jmp_buf target;
+  static int status;
+  if (const int jumped = setjmp(target); jumped == 0) {
+    exit_target = &target;
+    status = stopbound_run("stopbound");
+  } else {
+    status = jumped - 256;
+  }
+  exit_target = nullptr;
+  stdin = saved[0];
+  stdout = saved[1];
+  stderr = saved[2];
+  std::fclose(in);
+
+  outcome r;
+  r.status = status;
+  r.out = out.close();
+  r.err = err.close();
+  r.file = slurp("_bndry_.dat");
+  r.clean_dir = only_boundary_file(".", {});
+  for (const auto& e : fs::directory_iterator("."))
+    if (e.path().filename() != "_bndry_.dat") fs::remove_all(e.path());
+  return r;
+}
+
 outcome run(const std::string& input) {
-  char dir_template[] = "/tmp/stopbound-fuzz-XXXXXX";
-  const char* dir = ::mkdtemp(dir_template);
-  if (dir == nullptr) std::abort();
-  const fs::path work(dir);
+  const fs::path work = make_work_dir();
+  const char* dir = work.c_str();
   std::ofstream(work / "_bndry_.dat") << earlier_file;
   std::ofstream(work / "stdin", std::ios::binary) << input;
   const fs::path out_path = work / "stdout";
@@ -82,10 +185,7 @@ outcome run(const std::string& input) {
   r.out = slurp(out_path);
   r.err = slurp(err_path);
   r.file = slurp(work / "_bndry_.dat");
-  for (const auto& e : fs::directory_iterator(work)) {
-    const auto name = e.path().filename().string();
-    if (name != "_bndry_.dat" && name != "stdin" && name != "stdout" && name != "stderr") r.clean_dir = false;
-  }
+  r.clean_dir = only_boundary_file(work, {"stdin", "stdout", "stderr"});
   fs::remove_all(work);
   return r;
 }
@@ -156,43 +256,78 @@ std::string judge(const outcome& r) {
   return "exit status " + std::to_string(r.status);
 }
 
-std::string read_all(std::FILE* f) {
+[[maybe_unused]] std::string read_all(std::FILE* f) {
   std::string text;
   char buf[4096];
   for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
   return text;
 }
 
+// Judges one input run in this process; aborts (a crash to afl-fuzz) unless
+// it ended as promised.
+void check_in_process(const std::string& input) {
+  const std::string problem = judge(run_in_process(input));
+  if (!problem.empty()) {
+    std::fprintf(stderr, "oracle: %s\n", problem.c_str());
+    std::abort();
+  }
+}
+
 }  // namespace
+
+#ifdef __AFL_FUZZ_TESTCASE_LEN
+// afl-clang-fast's macros are GNU statement expressions.
+#pragma clang diagnostic ignored "-Wpedantic"
+__AFL_FUZZ_INIT();
+#endif
 
 int main(int argc, char** argv) {
   if (argc == 1) {
-    const std::string problem = judge(run(read_all(stdin)));
-    if (!problem.empty()) {
-      std::fprintf(stderr, "oracle: %s\n", problem.c_str());
-      std::abort();
+#ifdef __AFL_FUZZ_TESTCASE_LEN
+    // Each process the fork server starts makes and removes its own directory.
+    __AFL_INIT();
+#endif
+    const fs::path work = make_work_dir();
+    fs::current_path(work);
+#ifdef __AFL_FUZZ_TESTCASE_LEN
+    const unsigned char* buf = __AFL_FUZZ_TESTCASE_BUF;
+    // Restarted now and then, so that what the fatal paths' jumps leave
+    // behind (a reader's token, say) never accumulates.
+    while (__AFL_LOOP(10000)) {
+      check_in_process(std::string(reinterpret_cast<const char*>(buf), __AFL_FUZZ_TESTCASE_LEN));
     }
+#else
+    check_in_process(read_all(stdin));
+#endif
+    fs::current_path(work.parent_path());
+    fs::remove_all(work);
     return 0;
   }
-  int failures = 0;
-  int checked = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::vector<fs::path> inputs;
+  // --in-process replays through the fuzzer's own loop instead of the program.
+  const bool in_process = std::string(argv[1]) == "--in-process";
+  std::vector<fs::path> inputs;
+  for (int i = in_process ? 2 : 1; i < argc; ++i) {
     if (fs::is_directory(argv[i])) {
       for (const auto& e : fs::directory_iterator(argv[i]))
-        if (e.is_regular_file()) inputs.push_back(e.path());
+        if (e.is_regular_file()) inputs.push_back(fs::absolute(e.path()));
     } else {
-      inputs.emplace_back(argv[i]);
-    }
-    for (const auto& path : inputs) {
-      ++checked;
-      const std::string problem = judge(run(slurp(path)));
-      if (!problem.empty()) {
-        ++failures;
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
-      }
+      inputs.push_back(fs::absolute(argv[i]));
     }
   }
-  std::printf("%d inputs ended as promised, %d did not\n", checked - failures, failures);
+  const fs::path back = fs::current_path();
+  const fs::path work = in_process ? make_work_dir() : back;
+  fs::current_path(work);
+  int failures = 0;
+  for (const auto& path : inputs) {
+    const std::string problem = judge(in_process ? run_in_process(slurp(path)) : run(slurp(path)));
+    if (!problem.empty()) {
+      ++failures;
+      std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
+    }
+  }
+  fs::current_path(back);
+  if (in_process) fs::remove_all(work);
+  std::printf("%zu inputs ended as promised, %d did not\n", inputs.size() - static_cast<std::size_t>(failures),
+              failures);
   return failures == 0 ? 0 : 1;
 }
