@@ -12,7 +12,6 @@
 // name stands for (the reader waiting on the FIFO, /dev/null itself), so it
 // is opened and written in place, as fopen(path, "w") would.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,8 +176,7 @@ class temporary {
       return;
     }
     const fatal_signals_held held;
-    std::memcpy(pending_path, target.data(), target.size());
-    std::memcpy(pending_path + target.size(), ".XXXXXX", sizeof ".XXXXXX");
+    std::snprintf(pending_path, sizeof pending_path, "%s.XXXXXX", target.c_str());
     fd_ = ::mkostemp(pending_path, O_CLOEXEC);
     if (fd_ >= 0) pending_armed = 1;
   }
@@ -205,16 +203,19 @@ class temporary {
     return synced && closed;
   }
 
-  bool rename_to(const std::string& target) {
-    const fatal_signals_held held;
-    if (::rename(pending_path, target.c_str()) != 0) return false;
-    pending_armed = 0;
-    return true;
-  }
 
  private:
   int fd_ = -1;
 };
+
+// Renames the temporary file over target; it then no longer exists under
+// its own name, so the handler must not unlink that name again.
+bool rename_temporary(const std::string& target) {
+  const fatal_signals_held held;
+  if (::rename(pending_path, target.c_str()) != 0) return false;
+  pending_armed = 0;
+  return true;
+}
 
 // Follows symbolic links in the last component of path, as opening it would,
 // so that a link stays a link and the file it names is replaced (or created,
@@ -303,7 +304,7 @@ int replace_file(const char* path, std::string_view content) {
   // Only the permissions are at stake if this fails: the file is 0600 then.
   (void)::fchmod(tmp.fd(), mode);
   if (!write_all(tmp.fd(), content) || !tmp.finish()) return report(step::write, path, errno);
-  if (!tmp.rename_to(target)) return report(step::rename, path, errno);
+  if (!rename_temporary(target)) return report(step::rename, path, errno);
   sync_directory(dir);
   return 0;
 }

@@ -77,7 +77,7 @@ std::string slurp(const fs::path& path) {
 
 std::string work_root() {
   const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+  return {tmp != nullptr && *tmp != '\0' ? tmp : "/tmp"};
 }
 
 fs::path make_work_dir() {
@@ -88,11 +88,10 @@ fs::path make_work_dir() {
 
 // Whether dir holds nothing but the boundary file and the allowed names.
 bool only_boundary_file(const fs::path& dir, const std::vector<std::string>& allowed) {
-  for (const auto& e : fs::directory_iterator(dir)) {
+  return std::ranges::all_of(fs::directory_iterator(dir), [&](const fs::directory_entry& e) {
     const auto name = e.path().filename().string();
-    if (name != "_bndry_.dat" && std::find(allowed.begin(), allowed.end(), name) == allowed.end()) return false;
-  }
-  return true;
+    return name == "_bndry_.dat" || std::ranges::find(allowed, name) != allowed.end();
+  });
 }
 
 // The text a stream opened by open_memstream holds, after closing it.
@@ -123,6 +122,7 @@ outcome run_in_process(const std::string& input) {
   memory_stream out;
   memory_stream err;
   if (in == nullptr || out.f == nullptr || err.f == nullptr) std::abort();
+  // cppcheck-suppress constVariable ; the streams are put back, so not const FILE
   std::FILE* const saved[3] = {stdin, stdout, stderr};
   stdin = in;
   stdout = out.f;

@@ -121,6 +121,9 @@ TEST(SupportDeathTest, EmallocFailureIsTheLastTextWithStatus2) {
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return emalloc(2048); }); }, 2), "malloc of 2048 bytes failed:");
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return erealloc(nullptr, 2048); }); }, 2),
             "realloc of 2048 bytes failed:");
+  // C++ allocations end the same way rather than in an uncaught bad_alloc.
+  EXPECT_EQ(stdout_of_exit([] { exhaust([] { return static_cast<void*>(new char[2048]); }); }, 2),
+            "malloc of 2048 bytes failed:");
 #endif
 }
 
