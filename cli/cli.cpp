@@ -34,7 +34,8 @@ namespace {
 constexpr const char* see_help = " (see 'stopbound --help')";
 
 // Options every command takes. A new one is declared in add_common_options
-// and acted on in emit, and both commands have it.
+// and acted on in emit, and both commands have it. As usual on a command
+// line, an option given twice takes its last value.
 struct common_options {
   std::string oc;
   std::string format = "text";
@@ -48,8 +49,11 @@ void add_common_options(CLI::App& cmd, common_options& o) {
                  "numbers strictly between 0 and 1 and ranges FROM:TO:STEP (inclusive), in the "
                  "order given, at most 10000 (default: THETA and the 0.05 grid from THETA up, "
                  "as in the dialogue)")
-      ->type_name("RATES");
-  cmd.add_option("--format", o.format, "text (default), json or csv")->type_name("FORMAT");
+      ->type_name("RATES")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  cmd.add_option("--format", o.format, "text (default), json or csv")
+      ->type_name("FORMAT")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
 format format_of(const std::string& name) {
@@ -189,7 +193,8 @@ int run(int argc, char** argv) {
   add_common_options(*design, d.common);
   CLI::Option* file_opt =
       design->add_option("--boundary-file", d.boundary_file, "where to write the boundary file (default _bndry_.dat)")
-          ->type_name("PATH");
+          ->type_name("PATH")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* no_file_opt =
       design->add_flag("--no-boundary-file", d.no_boundary_file, "write no boundary file");
   file_opt->excludes(no_file_opt);

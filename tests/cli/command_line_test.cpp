@@ -95,7 +95,7 @@ TEST(CommandLine, DesignAsText) {
 TEST(CommandLine, DesignAsCsvWithSeventeenDigits) {
   const test_driver::temp_dir dir;
   auto args = small_design;
-  args.insert(args.end(), {"--format", "csv"});
+  args.insert(args.end(), {"--format", "json", "--format", "csv"});  // the last one holds
   const auto r = run(args, dir.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
