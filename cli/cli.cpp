@@ -5,15 +5,9 @@
 // Output is formed completely before anything is written: the boundary file
 // first (all or nothing), then the report on standard output in one piece,
 // so that a failure at any point leaves no partial report behind.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -68,44 +62,19 @@ std::vector<double> rates_of(const common_options& o, double theta) {
   return o.oc_given() ? parse_rates(o.oc) : table_thetas(theta);
 }
 
-// Replaces path with text, all or nothing: a temporary file beside it is
-// renamed over it once written, flushed to disk and closed.
+// A failure whose one line is already on standard error.
+struct reported {};
+
+// Replaces path with text all or nothing, as every output file is written;
+// a failure has been reported in this program's form when it throws.
 void replace_file(const std::string& path, const std::string& text) {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw error("cannot write " + path + ": " + std::strerror(errno));
-  struct stat st {};
-  mode_t mode = 0;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode = ::umask(0);
-    ::umask(mode);
-    mode = 0666 & ~mode;
-  }
-  (void)::fchmod(fd, mode);
-  std::size_t done = 0;
-  int err = 0;
-  while (done < text.size() && err == 0) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno != EINTR) err = errno;
-    if (n > 0) done += static_cast<std::size_t>(n);
-  }
-  if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != ENOSYS) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && std::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(tmp.c_str());
-    throw error("cannot write " + path + ": " + std::strerror(err));
-  }
+  if (::replace_file(path.c_str(), text, "stopbound: ") != 0) throw reported{};
 }
 
 // The report on standard output in one piece; a failed write is a failure.
 void write_stdout(const std::string& text) {
-  errno = 0;
-  const bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-                  std::fflush(stdout) == 0;
-  if (!ok) throw error(std::string("write error on standard output: ") + std::strerror(errno));
+  (void)std::fwrite(text.data(), 1, text.size(), stdout);
+  if (check_stdout() != 0) throw reported{};
 }
 
 // Everything a command writes once its arguments have been checked: the
@@ -114,7 +83,9 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
           const std::string* boundary_file) {
   const std::vector<oc_row> oc = oc_rows(b, rates);
   const std::string report = render(b, oc, format_of(o.format));
-  if (boundary_file != nullptr) replace_file(*boundary_file, boundary_file_text(b));
+  if (boundary_file != nullptr)
+    replace_file(*boundary_file, boundary_file_text(b.program.c_str(), b.upper.data(), b.alpha,
+                                                    b.phi_star, b.K, b.theta, b.phi));
   write_stdout(report);
 }
 
@@ -246,6 +217,7 @@ int cli_run(int argc, char** argv) {
     return run(argc, argv);
   } catch (const error& e) {
     std::fprintf(stderr, "stopbound: %s\n", e.what());
+  } catch (const reported&) {
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "stopbound: out of memory\n");
     return 2;

@@ -36,7 +36,4 @@ std::vector<double> parse_rates(std::string_view text);
 /// checks it; throws error naming the file and the line or patient at fault.
 boundary_result read_boundary_file(const std::string& path);
 
-/// The boundary file's text for a design, byte for byte the dialogue's.
-std::string boundary_file_text(const boundary_result& b);
-
 }  // namespace cli

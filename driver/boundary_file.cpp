@@ -31,9 +31,9 @@ __attribute__((format(printf, 2, 3))) void appendf(std::string& text, const char
 
 }  // namespace
 
-int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
-                double theta, double phi) {
-  if (K < 1) return 0;
+std::string boundary_file_text(const char* program, const int* b, double alpha, double phi_star,
+                               int K, double theta, double phi) {
+  assert(K >= 1);
   std::string text;
   appendf(text, "%g\n", theta);
   appendf(text, "%d\n", K);
@@ -42,5 +42,11 @@ int ivec_print2(const char* program, const int* b, double alpha, double phi_star
   appendf(text, "PHI   = %g \n", phi);
   appendf(text, "pr(Hitting the upper boundary) = %g\n", phi_star);
   appendf(text, "ALPHA = %g \n", alpha);
-  return replace_file(boundary_file_name, text);
+  return text;
+}
+
+int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
+                double theta, double phi) {
+  if (K < 1) return 0;
+  return replace_file(boundary_file_name, boundary_file_text(program, b, alpha, phi_star, K, theta, phi));
 }

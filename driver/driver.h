@@ -3,6 +3,7 @@
 // streams every way of running the program shares.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +19,11 @@ void ReadData(int* K, double* theta, double* phi);
 /// Name of the boundary file, in the current directory.
 inline constexpr const char* boundary_file_name = "_bndry_.dat";
 
+/// The boundary file's K + 6 lines for a design, K >= 1, as the sibling
+/// programs read them.
+std::string boundary_file_text(const char* program, const int* b, double alpha, double phi_star,
+                               int K, double theta, double phi);
+
 /// Replaces _bndry_.dat through replace_file with the design's K + 6 lines;
 /// returns 0 (nothing written for K < 1), or replace_file's 1.
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
@@ -25,8 +31,9 @@ int ivec_print2(const char* program, const int* b, double alpha, double phi_star
 
 /// Writes content to path all or nothing: a regular file (or a new one) is
 /// replaced whole, a FIFO or device written in place; returns 0, or 1 after
-/// one line on stderr naming path, with any earlier regular file intact.
-int replace_file(const char* path, std::string_view content);
+/// one line on stderr (after prefix) naming path, with any earlier regular
+/// file intact.
+int replace_file(const char* path, std::string_view content, const char* prefix = "");
 
 /// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
 /// no file opened later takes their place; the first thing a run does.

@@ -136,18 +136,19 @@ class sigpipe_held {
 
 enum class step { open, write, rename };
 
-// Every diagnostic of a replacement: one line on stderr naming the path as
-// the caller gave it, with the system's reason. Returns the failure status.
-int report(step failed, const char* path, int err) {
+// Every diagnostic of a replacement: one line on stderr, after the caller's
+// prefix, naming the path as the caller gave it, with the system's reason.
+// Returns the failure status.
+int report(step failed, const char* path, int err, const char* prefix) {
   switch (failed) {
     case step::open:
-      std::fprintf(stderr, "Open of %s with mode=w failed: %s\n", path, std::strerror(err));
+      std::fprintf(stderr, "%sOpen of %s with mode=w failed: %s\n", prefix, path, std::strerror(err));
       break;
     case step::write:
-      std::fprintf(stderr, "Write of %s failed: %s\n", path, std::strerror(err));
+      std::fprintf(stderr, "%sWrite of %s failed: %s\n", prefix, path, std::strerror(err));
       break;
     case step::rename:
-      std::fprintf(stderr, "Rename of %s failed: %s\n", path, std::strerror(err));
+      std::fprintf(stderr, "%sRename of %s failed: %s\n", prefix, path, std::strerror(err));
       break;
   }
   return 1;
@@ -265,9 +266,9 @@ void sync_directory(const std::string& dir) {
   ::close(fd);
 }
 
-int write_in_place(const char* path, std::string_view content) {
+int write_in_place(const char* path, std::string_view content, const char* prefix) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return report(step::open, path, errno);
+  if (fd < 0) return report(step::open, path, errno, prefix);
   bool ok = false;
   int err = 0;
   {
@@ -279,32 +280,32 @@ int write_in_place(const char* path, std::string_view content) {
     ok = false;
     err = errno;
   }
-  return ok ? 0 : report(step::write, path, err);
+  return ok ? 0 : report(step::write, path, err, prefix);
 }
 
 }  // namespace
 
-int replace_file(const char* path, std::string_view content) {
+int replace_file(const char* path, std::string_view content, const char* prefix) {
   // Everything that allocates happens before the temporary file exists, so
   // that a failed allocation, which ends the process, cannot leave it behind.
   std::string target = path;
-  if (!resolve_links(target)) return report(step::open, path, errno);
+  if (!resolve_links(target)) return report(step::open, path, errno, prefix);
   struct stat st {};
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return report(step::open, path, EISDIR);
-  if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, content);
+  if (exists && S_ISDIR(st.st_mode)) return report(step::open, path, EISDIR, prefix);
+  if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, content, prefix);
   // A file the user may not write is refused as opening it for writing would be.
-  if (exists && ::access(target.c_str(), W_OK) != 0) return report(step::open, path, errno);
+  if (exists && ::access(target.c_str(), W_OK) != 0) return report(step::open, path, errno, prefix);
   const mode_t mode = exists ? st.st_mode & 07777 : new_file_mode();
   const std::string dir = directory_of(target);
 
   const cleanup_on_signal cleanup;
   temporary tmp(target);
-  if (tmp.fd() < 0) return report(step::open, path, errno);
+  if (tmp.fd() < 0) return report(step::open, path, errno, prefix);
   // Only the permissions are at stake if this fails: the file is 0600 then.
   (void)::fchmod(tmp.fd(), mode);
-  if (!write_all(tmp.fd(), content) || !tmp.finish()) return report(step::write, path, errno);
-  if (!rename_temporary(target)) return report(step::rename, path, errno);
+  if (!write_all(tmp.fd(), content) || !tmp.finish()) return report(step::write, path, errno, prefix);
+  if (!rename_temporary(target)) return report(step::rename, path, errno, prefix);
   sync_directory(dir);
   return 0;
 }

@@ -305,7 +305,7 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"design", "10", "0.2", "0.1", "--no-boundary-file", "--boundary-file", "x"},
        "--boundary-file excludes --no-boundary-file (see 'stopbound --help')"},
       {{"design", "10", "0.2", "0.1", "--boundary-file", "no/such/dir/b.dat"},
-       "cannot write no/such/dir/b.dat: No such file or directory"},
+       "Open of no/such/dir/b.dat with mode=w failed: No such file or directory"},
       {{"evaluate"}, "FILE is required (see 'stopbound --help')"},
       {{"evaluate", "missing.dat"}, "cannot read missing.dat: No such file or directory"},
       {{"evaluate", "."}, "cannot read .: Is a directory"},
@@ -339,14 +339,14 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
   const auto full = run({"design", "10", "0.2", "0.05"}, dir.path(), {.file_size_limit = 20});
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.out, "");
-  EXPECT_EQ(full.err.rfind("stopbound: cannot write _bndry_.dat: ", 0), 0U) << full.err;
+  EXPECT_EQ(full.err.rfind("stopbound: Write of _bndry_.dat failed: ", 0), 0U) << full.err;
   EXPECT_EQ(slurp(dir.path() / "_bndry_.dat"), "an earlier boundary\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
   // A directory where the file should go stays a directory.
   fs::create_directory(dir.path() / "d");
   const auto onto_dir = run({"design", "3", "0.2", "0.3", "--boundary-file", "d"}, dir.path());
   EXPECT_EQ(onto_dir.status, 1);
-  EXPECT_EQ(onto_dir.err, "stopbound: cannot write d: Is a directory\n");
+  EXPECT_EQ(onto_dir.err, "stopbound: Open of d with mode=w failed: Is a directory\n");
   EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
   // Standard output that cannot be written.
   const auto no_room = run({"design", "3", "0.2", "0.3", "--no-boundary-file"}, dir.path(), {.stdout_path = "/dev/full"});
