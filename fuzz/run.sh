@@ -16,8 +16,11 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBUILD_TESTING=OFF -DSTOPBOUND_BENCH=OFF > /dev/null
 cmake --build "$build" --target stopbound_oracle stopbound > /dev/null
 
+# No AFL_SKIP_BIN_CHECK, whatever its value: it would also skip finding the
+# persistent loop's mark in the binary, and each input would then cost a
+# whole process again.
 export AFL_NO_UI=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1
-export AFL_SKIP_BIN_CHECK=0 AFL_NO_AFFINITY=1
+export AFL_NO_AFFINITY=1
 # The work directories on a tmpfs where there is one (the boundary file's
 # fsync would otherwise cost more than the run), in a directory of this
 # session's own, removed at the end with whatever killed runs left there.
