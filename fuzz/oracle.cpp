@@ -8,6 +8,16 @@
 // Anything else (a signal, a sanitizer report, another status, a leftover
 // temporary file, text on stderr) is a failure.
 //
+// An input whose first line is "#args" runs the command line instead: one
+// argument a line up to a line "#file", then the content of in.dat in the
+// work directory (what `evaluate in.dat` reads). It must end
+//   status 0: output on stdout only, a JSON object whole, and _bndry_.dat
+//             either untouched or a well-formed boundary file;
+//   status 1: exactly one line "stopbound: ..." on stderr, nothing on
+//             stdout, the earlier _bndry_.dat untouched;
+// and leave no file but those its arguments name. Arguments with a '/' are
+// not run, so that every file written stays in the work directory.
+//
 // Without arguments it is afl-fuzz's target: the program's own run, linked
 // in, is called in a loop in this one process (AFL++'s persistent mode),
 // with standard input and output in memory and exit() turned into a jump
@@ -33,11 +43,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/cli.h"
 #include "driver/driver.h"
 #include "driver/expected_banner.h"
 
@@ -73,6 +86,55 @@ struct outcome {
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A command-line input: its arguments and the content of in.dat.
+struct command_line {
+  std::vector<std::string> args;
+  std::string file;
+};
+
+constexpr std::string_view args_mark = "#args\n";
+constexpr std::string_view file_mark = "#file";
+
+std::optional<command_line> as_command_line(const std::string& input) {
+  if (input.compare(0, args_mark.size(), args_mark) != 0) return std::nullopt;
+  command_line c;
+  std::size_t at = args_mark.size();
+  while (at < input.size()) {
+    const auto end = input.find('\n', at);
+    const std::string line = input.substr(at, end == std::string::npos ? end : end - at);
+    at = end == std::string::npos ? input.size() : end + 1;
+    if (line == file_mark) {
+      c.file = input.substr(at);
+      break;
+    }
+    c.args.push_back(line);
+  }
+  return c;
+}
+
+// Whether every file the arguments may name lies in the work directory.
+bool stays_in_work_dir(const command_line& c) {
+  return std::ranges::none_of(c.args, [](const std::string& a) { return a.find('/') != std::string::npos; });
+}
+
+// The names a command line may leave behind: its arguments, and what follows
+// the '=' of an option written "--name=value".
+std::vector<std::string> named_files(const command_line& c) {
+  std::vector<std::string> names{"in.dat"};
+  for (const std::string& a : c.args) {
+    names.push_back(a);
+    if (const auto eq = a.find('='); eq != std::string::npos) names.push_back(a.substr(eq + 1));
+  }
+  return names;
+}
+
+std::vector<char*> argv_of(const command_line& c) {
+  std::vector<char*> argv{const_cast<char*>("stopbound")};
+  for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
 }
 
 std::string work_root() {
@@ -128,11 +190,15 @@ outcome run_in_process(const std::string& input) {
   stdout = out.f;
   stderr = err.f;
 
+  const std::optional<command_line> cli_input = as_command_line(input);
+  if (cli_input) std::ofstream("in.dat", std::ios::binary) << cli_input->file;
+  std::vector<char*> argv = cli_input ? argv_of(*cli_input) : std::vector<char*>{};
   static std::jmp_buf target;
   static int status;
   if (const int jumped = setjmp(target); jumped == 0) {
     exit_target = &target;
-    status = stopbound_run("stopbound");
+    status = cli_input ? cli::cli_run(static_cast<int>(argv.size()) - 1, argv.data())
+                       : stopbound_run("stopbound");
   } else {
     status = jumped - 256;
   }
@@ -147,7 +213,7 @@ outcome run_in_process(const std::string& input) {
   r.out = out.close();
   r.err = err.close();
   r.file = slurp("_bndry_.dat");
-  r.clean_dir = only_boundary_file(".", {});
+  r.clean_dir = only_boundary_file(".", cli_input ? named_files(*cli_input) : std::vector<std::string>{});
   for (const auto& e : fs::directory_iterator("."))
     if (e.path().filename() != "_bndry_.dat") fs::remove_all(e.path());
   return r;
@@ -155,16 +221,23 @@ outcome run_in_process(const std::string& input) {
 
 outcome run(const std::string& input) {
   const fs::path work = make_work_dir();
+  // The captured streams live apart, where no output file the arguments name
+  // can take their place.
+  const fs::path io = make_work_dir();
   const char* dir = work.c_str();
   std::ofstream(work / "_bndry_.dat") << earlier_file;
-  std::ofstream(work / "stdin", std::ios::binary) << input;
-  const fs::path out_path = work / "stdout";
-  const fs::path err_path = work / "stderr";
+  std::ofstream(io / "stdin", std::ios::binary) << input;
+  const fs::path in_path = io / "stdin";
+  const fs::path out_path = io / "stdout";
+  const fs::path err_path = io / "stderr";
+  const std::optional<command_line> cli_input = as_command_line(input);
+  if (cli_input) std::ofstream(work / "in.dat", std::ios::binary) << cli_input->file;
+  std::vector<char*> argv = cli_input ? argv_of(*cli_input) : std::vector<char*>{};
 
   const pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir) != 0) ::_exit(125);
-    const int in = ::open("stdin", O_RDONLY);
+    const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
@@ -175,7 +248,7 @@ outcome run(const std::string& input) {
     ::close(198);
     ::close(199);
     char* args[] = {const_cast<char*>("stopbound"), nullptr};
-    ::execv(STOPBOUND_EXE, args);
+    ::execv(STOPBOUND_EXE, cli_input ? argv.data() : args);
     ::_exit(126);
   }
   int wstatus = 0;
@@ -185,8 +258,9 @@ outcome run(const std::string& input) {
   r.out = slurp(out_path);
   r.err = slurp(err_path);
   r.file = slurp(work / "_bndry_.dat");
-  r.clean_dir = only_boundary_file(work, {"stdin", "stdout", "stderr"});
+  r.clean_dir = only_boundary_file(work, cli_input ? named_files(*cli_input) : std::vector<std::string>{});
   fs::remove_all(work);
+  fs::remove_all(io);
   return r;
 }
 
@@ -238,6 +312,51 @@ const std::regex reader_message(
     R"((ReadData: n = -?[0-9]+ is outside \[1:255\]|ReadData: (theta|phi) = [^ \n]+ is outside \(0,1\))"
     R"(|(int|dbl)_read: (input|end of file) error\.)\n)");
 
+// Empty when a boundary file holds THETA, K, K stage lines "-1 b" with b
+// non-decreasing in 1..n + 1, and the four trailer lines.
+std::string check_boundary_file(const std::string& file) {
+  std::istringstream in(file);
+  std::string theta, k_text, line;
+  if (!std::getline(in, theta) || !std::getline(in, k_text)) return "boundary file header";
+  const int K = std::atoi(k_text.c_str());
+  if (K < 1 || K > 255 || std::to_string(K) != k_text) return "boundary file K";
+  int last = 1;
+  for (int n = 1; n <= K; ++n) {
+    if (!std::getline(in, line) || line.rfind("-1 ", 0) != 0) return "boundary file stage line";
+    const int b = std::atoi(line.c_str() + 3);
+    if (std::to_string(b) != line.substr(3) || b < last || b > n + 1) return "boundary file stage value";
+    last = b;
+  }
+  for (const char* head : {"This file was generated by program stopbound\n", "PHI   = ",
+                           "pr(Hitting the upper boundary) = ", "ALPHA = "})
+    if (!std::getline(in, line) || (line + "\n").rfind(head, 0) != 0) return "boundary file trailer";
+  return in.peek() == EOF ? "" : "boundary file length";
+}
+
+// The command line's promises, for an input it ran.
+std::string judge_command_line(const outcome& r, const command_line& c) {
+  if (!r.clean_dir) return "a file the arguments do not name was left behind";
+  // An argument may name _bndry_.dat as any output: then anything goes there.
+  const bool may_overwrite = std::ranges::any_of(
+      c.args, [](const std::string& a) { return a.find("_bndry_.dat") != std::string::npos; });
+  if (r.status == 1) {
+    if (!r.out.empty()) return "status 1 with text on stdout";
+    if (r.err.rfind("stopbound: ", 0) != 0 || r.err.find('\n') != r.err.size() - 1)
+      return "status 1 without exactly one line \"stopbound: ...\" on stderr";
+    if (!may_overwrite && r.file != earlier_file) return "earlier boundary file changed";
+    return "";
+  }
+  if (r.status != 0) return "exit status " + std::to_string(r.status);
+  if (!r.err.empty()) return "text on stderr: " + r.err;
+  if (r.out.empty() || r.out.back() != '\n') return "status 0 without a whole report";
+  if (r.out[0] == '{' && r.out.compare(r.out.size() - 2, 2, "}\n") != 0) return "JSON cut short";
+  if (!may_overwrite && r.file != earlier_file) {
+    const std::string problem = check_boundary_file(r.file);
+    if (!problem.empty()) return problem;
+  }
+  return "";
+}
+
 // Empty when the run ended as promised, otherwise what was wrong.
 std::string judge(const outcome& r) {
   if (!r.err.empty()) return "text on stderr: " + r.err;
@@ -263,10 +382,19 @@ std::string judge(const outcome& r) {
   return text;
 }
 
+// Runs one input, in this process or as the built program, and judges it:
+// empty when it ended as promised.
+std::string check(const std::string& input, bool in_process) {
+  const std::optional<command_line> c = as_command_line(input);
+  if (c && !stays_in_work_dir(*c)) return "";  // not run
+  const outcome r = in_process ? run_in_process(input) : run(input);
+  return c ? judge_command_line(r, *c) : judge(r);
+}
+
 // Judges one input run in this process; aborts (a crash to afl-fuzz) unless
 // it ended as promised.
 void check_in_process(const std::string& input) {
-  const std::string problem = judge(run_in_process(input));
+  const std::string problem = check(input, true);
   if (!problem.empty()) {
     std::fprintf(stderr, "oracle: %s\n", problem.c_str());
     std::abort();
@@ -319,7 +447,7 @@ int main(int argc, char** argv) {
   fs::current_path(work);
   int failures = 0;
   for (const auto& path : inputs) {
-    const std::string problem = judge(in_process ? run_in_process(slurp(path)) : run(slurp(path)));
+    const std::string problem = check(slurp(path), in_process);
     if (!problem.empty()) {
       ++failures;
       std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
