@@ -131,9 +131,9 @@ std::vector<std::string> named_files(const command_line& c) {
 }
 
 std::vector<char*> argv_of(const command_line& c) {
-  std::vector<char*> argv{const_cast<char*>("stopbound")};
-  for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv(c.args.size() + 2, nullptr);
+  argv[0] = const_cast<char*>("stopbound");
+  std::ranges::transform(c.args, argv.begin() + 1, [](const std::string& a) { return const_cast<char*>(a.c_str()); });
   return argv;
 }
 
@@ -350,11 +350,7 @@ std::string judge_command_line(const outcome& r, const command_line& c) {
   if (!r.err.empty()) return "text on stderr: " + r.err;
   if (r.out.empty() || r.out.back() != '\n') return "status 0 without a whole report";
   if (r.out[0] == '{' && r.out.compare(r.out.size() - 2, 2, "}\n") != 0) return "JSON cut short";
-  if (!may_overwrite && r.file != earlier_file) {
-    const std::string problem = check_boundary_file(r.file);
-    if (!problem.empty()) return problem;
-  }
-  return "";
+  return may_overwrite || r.file == earlier_file ? "" : check_boundary_file(r.file);
 }
 
 // Empty when the run ended as promised, otherwise what was wrong.
