@@ -34,15 +34,17 @@ th, td { padding: 0.12em 0.6em; border-bottom: 1px solid #ddd; text-align: right
 th { background: #eee; font-weight: bold; }
 th.text, td.text { text-align: left; }
 tr.design td { font-weight: bold; background: #fbeeea; }
-dl { margin: 0.3em 0; }
+dl { display: grid; grid-template-columns: max-content 1fr; gap: 0.2em 1em; margin: 0.5em 0; }
 dt { font-weight: bold; }
-dd { margin: 0 0 0.35em 1.5em; }
+dd { margin: 0; }
 figure { margin: 0.5em 0; }
 figure svg { display: block; width: 100%; height: auto; }
 figcaption { font-size: 9pt; color: #444; }
-@page { margin: 14mm 13mm; }
+@page { margin: 12mm 13mm; }
 @media print {
-  body { max-width: none; margin: 0; padding: 0; font-size: 9pt; }
+  body { max-width: none; margin: 0; padding: 0; font-size: 8.5pt; line-height: 1.25; }
+  h1 { font-size: 13pt; }
+  h2 { font-size: 10.5pt; margin: 0.8em 0 0.3em; }
   h2 { break-after: avoid; }
   tr, dt, dd { break-inside: avoid; }
   thead { display: table-header-group; }

@@ -367,21 +367,41 @@ path_data size_band(const panel& p, std::span<const oc_row> curve, int K) {
   return d;
 }
 
-// A dashed guide across the panel at x = v with its label at the top.
-void vertical_guide(svg_out& out, const panel& p, double v, std::string_view label,
-                    std::string_view cls) {
-  out.line(p.x(v), p.y.p0, p.x(v), p.y.p1, {guide_colour, 1, dash}, cls);
-  const bool right_half = v > (p.x.d0 + p.x.d1) / 2;
-  out.text(p.x(v) + (right_half ? -4 : 4), p.y.p1 + font_size + 2, label,
-           right_half ? "end" : "start");
+// A guide's label on a white ground, drawn over the curves so that it stays
+// readable where a curve passes beneath it.
+struct guide_label {
+  double x, y;
+  std::string text;
+  std::string_view anchor;
+};
+
+void draw_labels(svg_out& out, std::span<const guide_label> labels) {
+  for (const guide_label& l : labels) {
+    const double width = static_cast<double>(l.text.size()) * char_width * 0.85;
+    const double left = l.anchor == "end" ? l.x - width : l.x;
+    out.raw("<rect x=\"" + coord(left - 1) + "\" y=\"" + coord(l.y - font_size + 1) +
+            "\" width=\"" + coord(width + 2) + "\" height=\"" + coord(font_size + 2) +
+            "\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>\n");
+    out.text(l.x, l.y, l.text, l.anchor, font_size, R"(class="guide-label")");
+  }
 }
 
-void horizontal_guide(svg_out& out, const panel& p, double v, std::string_view label,
-                      std::string_view cls) {
+// A dashed guide across the panel at x = v; its label goes near the top.
+guide_label vertical_guide(svg_out& out, const panel& p, double v, std::string label,
+                           std::string_view cls) {
+  out.line(p.x(v), p.y.p0, p.x(v), p.y.p1, {guide_colour, 1, dash}, cls);
+  const bool right_half = v > (p.x.d0 + p.x.d1) / 2;
+  return {p.x(v) + (right_half ? -4 : 4), p.y.p1 + font_size + 2, std::move(label),
+          right_half ? "end" : "start"};
+}
+
+// A dashed guide across the panel at y = v; its label goes at the right end,
+// above the line, or below it when the line runs along the top.
+guide_label horizontal_guide(svg_out& out, const panel& p, double v, std::string label,
+                             std::string_view cls) {
   out.line(p.x.p0, p.y(v), p.x.p1, p.y(v), {guide_colour, 1, dash}, cls);
-  // Above the line, or below it when it runs along the top of the panel.
   const bool near_top = p.y(v) - p.y.p1 < 2 * font_size;
-  out.text(p.x.p1 - 4, p.y(v) + (near_top ? font_size + 3 : -4), label, "end");
+  return {p.x.p1 - 4, p.y(v) + (near_top ? font_size + 3 : -4), std::move(label), "end"};
 }
 
 // A long file name keeps its end, where the name itself is.
@@ -455,14 +475,17 @@ void stopping_panel(svg_out& out, const panel& p, const boundary& bd,
   out.open_group(R"(id="panel-stopping" class="panel")");
   heading(out, p, "B. Probability of stopping early", legend);
   grid(out, p);
-  vertical_guide(out, p, bd.theta, "THETA = " + general(bd.theta), "guide-theta");
-  if (bd.phi) horizontal_guide(out, p, *bd.phi, "PHI = " + general(*bd.phi), "guide-phi");
+  std::vector<guide_label> labels{
+      vertical_guide(out, p, bd.theta, "THETA = " + general(bd.theta), "guide-theta")};
+  if (bd.phi)
+    labels.push_back(horizontal_guide(out, p, *bd.phi, "PHI = " + general(*bd.phi), "guide-phi"));
   if (lower)
     out.path(curve_line(p, curve, [](const oc_row& r) { return r.p_lower; }), "series-p-lower",
              {lower_colour, 2});
   out.path(curve_line(p, curve, [](const oc_row& r) { return r.phi_star; }), "series-phi-star",
            {upper_colour, 2});
   if (std::isfinite(ps)) out.circle(p.x(bd.theta), p.y(ps), 3.5, "#000000", "design-point");
+  draw_labels(out, labels);
   frame_and_axes(out, p, "True event probability", "P(stop early)");
   out.close_group();
 }
@@ -476,10 +499,12 @@ void patients_panel(svg_out& out, const panel& p, const boundary& bd,
   heading(out, p, "C. Patients when the trial ends", legend);
   grid(out, p);
   if (!curve.empty()) out.area(size_band(p, curve, bd.K), "band-n", size_fill);
-  vertical_guide(out, p, bd.theta, "THETA", "guide-theta");
-  horizontal_guide(out, p, bd.K, "K = " + std::to_string(bd.K), "guide-k");
+  const std::array<guide_label, 2> labels{
+      vertical_guide(out, p, bd.theta, "THETA", "guide-theta"),
+      horizontal_guide(out, p, bd.K, "K = " + std::to_string(bd.K), "guide-k")};
   out.path(curve_line(p, curve, [](const oc_row& r) { return r.mean_n; }), "series-mean-n",
            {size_colour, 2});
+  draw_labels(out, labels);
   frame_and_axes(out, p, "True event probability", "Patients, E[N]");
   out.close_group();
 }
