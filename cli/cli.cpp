@@ -2,14 +2,23 @@
 // `evaluate`, and turns every failure into one line "stopbound: ..." on
 // standard error with status 1, writing nothing on standard output.
 //
-// Output is formed completely before anything is written: the boundary file
-// first (all or nothing), then the report on standard output in one piece,
-// so that a failure at any point leaves no partial report behind.
+// Output is formed completely before anything is written: the pictures and
+// the boundary file first (each all or nothing), then the report on standard
+// output in one piece, so that a failure at any point leaves no partial
+// report behind.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "bndry/bndry.h"
@@ -33,7 +42,11 @@ constexpr const char* see_help = " (see 'stopbound --help')";
 struct common_options {
   std::string oc;
   std::string format = "text";
+  std::string plot;  // empty: no figure
+  std::string html;  // empty: no report page
   CLI::Option* oc_option = nullptr;
+  CLI::Option* plot_option = nullptr;
+  CLI::Option* html_option = nullptr;
   bool oc_given() const { return oc_option != nullptr && oc_option->count() > 0; }
 };
 
@@ -48,6 +61,61 @@ void add_common_options(CLI::App& cmd, common_options& o) {
   cmd.add_option("--format", o.format, "text (default), json or csv")
       ->type_name("FORMAT")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  o.plot_option = cmd.add_option("--plot", o.plot,
+                                 "also draw the boundary, the probability of stopping early and "
+                                 "E[N] as an SVG figure into FILE")
+                      ->type_name("FILE.svg")
+                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  o.html_option = cmd.add_option("--html", o.html,
+                                 "also write a printable, self-contained report page with the "
+                                 "tables and the figure into FILE")
+                      ->type_name("FILE.html")
+                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+// Whether two paths name one file, existing or to be created.
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ea;
+  std::error_code eb;
+  // Absolute first: libstdc++ leaves a lone name that does not exist yet
+  // relative, and keeps a "." before it.
+  const auto resolved = [](const std::string& p, std::error_code& ec) {
+    const std::filesystem::path abs = std::filesystem::absolute(p, ec);
+    return ec ? abs : std::filesystem::weakly_canonical(abs, ec).lexically_normal();
+  };
+  const std::filesystem::path ca = resolved(a, ea);
+  const std::filesystem::path cb = resolved(b, eb);
+  return ea || eb ? a == b : ca == cb;
+}
+
+// The reason a picture could not be written to path, 0 if nothing is in the
+// way: a missing or closed directory, or a directory standing at path.
+int picture_obstacle(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const std::string dir = parent.empty() ? "." : parent.string();
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) return errno;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+
+// Refuses an empty picture path, pictures that would overwrite each other,
+// the boundary file or the file being evaluated (`other`), and a picture
+// whose directory cannot take it: all before any file is replaced, so that
+// one output is not left new beside an old other. The last message is the
+// one the replacement itself would give.
+void check_picture_paths(const common_options& o, const std::string* other,
+                         const char* other_name) {
+  if (o.plot_option->count() > 0 && o.plot.empty()) throw error("--plot needs a path");
+  if (o.html_option->count() > 0 && o.html.empty()) throw error("--html needs a path");
+  if (same_file(o.plot, o.html)) throw error("--plot and --html name the same file '" + o.plot + "'");
+  for (const auto& [name, path] : {std::pair{"--plot", &o.plot}, std::pair{"--html", &o.html}}) {
+    if (path->empty()) continue;
+    if (other != nullptr && same_file(*path, *other))
+      throw error(std::string(name) + " '" + *path + "' would overwrite the " + other_name);
+    if (const int err = picture_obstacle(*path); err != 0)
+      throw error("Open of " + *path + " with mode=w failed: " + std::strerror(err));
+  }
 }
 
 format format_of(const std::string& name) {
@@ -83,6 +151,17 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
           const std::string* boundary_file) {
   const std::vector<oc_row> oc = oc_rows(b, rates);
   const std::string report = render(b, oc, format_of(o.format));
+  std::string svg;
+  std::string html;
+  if (!o.plot.empty() || !o.html.empty()) {
+    const std::vector<oc_row> curve = oc_rows(b, figure_rates(b.theta, rates));
+    if (!o.plot.empty()) svg = plot_svg(b, curve);
+    if (!o.html.empty()) html = report_html(b, curve, oc, report_date());
+  }
+  // The pictures go first: a mistyped picture path then fails the run before
+  // the boundary file is replaced.
+  if (!o.plot.empty()) replace_file(o.plot, svg);
+  if (!o.html.empty()) replace_file(o.html, html);
   if (boundary_file != nullptr)
     replace_file(*boundary_file, boundary_file_text(b.program.c_str(), b.upper.data(), b.alpha,
                                                     b.phi_star, b.K, b.theta, b.phi));
@@ -113,6 +192,7 @@ void run_design(const design_args& a, const std::string& program) {
   (void)format_of(a.common.format);
   const std::vector<double> rates = rates_of(a.common, theta);
   if (a.boundary_file.empty()) throw error("--boundary-file needs a path");
+  check_picture_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, "boundary file");
 
   boundary_result b = design_boundary(*K, theta, phi);
   b.program = program;
@@ -128,6 +208,7 @@ void run_evaluate(const evaluate_args& a) {
   (void)format_of(a.common.format);
   // An --oc list is checked before the file is read.
   const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
+  check_picture_paths(a.common, &a.file, "file being evaluated");
   const boundary_result b = read_boundary_file(a.file);
   emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr);
 }

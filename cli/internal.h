@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +36,20 @@ std::vector<double> parse_rates(std::string_view text);
 /// lines "lower upper", the rest ignored), checked as the crossing engine
 /// checks it; throws error naming the file and the line or patient at fault.
 boundary_result read_boundary_file(const std::string& path);
+
+/// The rates the figure's curves pass through: 0.005 to 0.995 in steps of
+/// 0.005, THETA and the given rates, increasing, each once.
+std::vector<double> figure_rates(double theta, std::span<const double> rates);
+
+/// "YYYY-MM-DD HH:MM", local time now, or the UTC time of SOURCE_DATE_EPOCH
+/// when that is set; throws error when it is not a count of seconds.
+std::string report_date();
+
+/// The SVG figure of b, its curves through the rows at figure_rates.
+std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve);
+
+/// The report page of b: the table's rows, and the figure through curve's.
+std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
+                        std::span<const oc_row> table, const std::string& date);
 
 }  // namespace cli

@@ -1,0 +1,110 @@
+// The pictures of both commands: --plot draws the boundary and its operating
+// characteristics as an SVG figure, --html writes the printable report page.
+// The numbers come from the same oc_rows as the text, JSON and CSV; the
+// figure module only draws them.
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/internal.h"
+#include "cli/results.h"
+#include "figure/figure.h"
+
+#ifndef STOPBOUND_VERSION
+#error "STOPBOUND_VERSION must name the project version"
+#endif
+
+namespace cli {
+
+namespace {
+
+// The curves' grid: 0.005, 0.010, ..., 0.995, fine enough that a straight
+// segment between neighbours is within a line's width of the curve.
+constexpr int grid_points = 199;
+constexpr double grid_denominator = 200;
+
+std::vector<figure::oc_row> figure_rows(std::span<const oc_row> rows) {
+  std::vector<figure::oc_row> out;
+  out.reserve(rows.size());
+  for (const oc_row& r : rows)
+    out.push_back(
+        {r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
+  return out;
+}
+
+// The patients' entries 1..K of a boundary indexed from 1.
+std::vector<int> patients(const std::vector<int>& v, int K) {
+  return {v.begin() + 1, v.begin() + 1 + K};
+}
+
+figure::boundary figure_input(const boundary_result& b) {
+  figure::boundary f;
+  f.K = b.K;
+  f.theta = b.theta;
+  if (b.kind == command::design) {
+    f.phi = b.phi;
+    f.alpha = b.alpha;
+    f.phi_star = b.phi_star;
+  } else {
+    f.file = b.file;
+  }
+  f.upper = patients(b.upper, b.K);
+  f.lower = patients(b.lower, b.K);
+  f.program = std::string("stopbound ") + STOPBOUND_VERSION;
+  return f;
+}
+
+}  // namespace
+
+std::vector<double> figure_rates(double theta, std::span<const double> rates) {
+  std::vector<double> all;
+  all.reserve(grid_points + 1 + rates.size());
+  // i / 200 is one correctly rounded division: the double nearest i x 0.005.
+  for (int i = 1; i <= grid_points; ++i) all.push_back(i / grid_denominator);
+  all.push_back(theta);
+  all.insert(all.end(), rates.begin(), rates.end());
+  std::sort(all.begin(), all.end());
+  all.erase(std::unique(all.begin(), all.end()), all.end());
+  return all;
+}
+
+std::string report_date() {
+  // A fixed SOURCE_DATE_EPOCH makes the page reproducible, byte for byte.
+  std::time_t t = std::time(nullptr);
+  bool utc = false;
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr) {
+    const std::string_view text(epoch);
+    long long seconds = -1;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc{} || end != text.data() + text.size() || seconds < 0)
+      throw error(std::string("SOURCE_DATE_EPOCH must be a whole number of seconds, got '") +
+                  epoch + "'");
+    t = static_cast<std::time_t>(seconds);
+    utc = true;
+  }
+  std::tm parts{};
+  const bool ok = utc ? ::gmtime_r(&t, &parts) != nullptr : ::localtime_r(&t, &parts) != nullptr;
+  char text[64];
+  if (!ok || std::strftime(text, sizeof text, utc ? "%Y-%m-%d %H:%M UTC" : "%Y-%m-%d %H:%M",
+                           &parts) == 0)
+    throw error("cannot tell the date for the report");
+  return text;
+}
+
+std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve) {
+  return figure::svg_document(figure_input(b), figure_rows(curve));
+}
+
+std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
+                        std::span<const oc_row> table, const std::string& date) {
+  const std::vector<figure::oc_row> rows = figure_rows(table);
+  const figure::report_extras extras{rows, std::string("stopbound ") + STOPBOUND_VERSION, date};
+  return figure::html_report(figure_input(b), figure_rows(curve), extras);
+}
+
+}  // namespace cli
