@@ -11,6 +11,8 @@ Usage: pictures_test.py STOPBOUND_EXE
 """
 import json
 import os
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -237,6 +239,20 @@ class Pictures(unittest.TestCase):
         # A run that failed replaced no file.
         self.assertFalse(os.path.exists(os.path.join(self.dir, "_bndry_.dat")))
         self.assertEqual(self.file("keep.svg"), b"earlier")
+
+        # A full disk, as a limit on the size of files: the earlier picture
+        # stays whole and no temporary file is left behind.
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+        r = subprocess.run([EXE, "design", "10", "0.2", "0.05", "--no-boundary-file", "--plot",
+                            "keep.svg"], cwd=self.dir, capture_output=True, timeout=300,
+                           preexec_fn=small_files)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr, b"stopbound: Write of keep.svg failed: File too large\n")
+        self.assertEqual(self.file("keep.svg"), b"earlier")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["keep.svg"])
 
         refusals = (
             (["design", "10", "0.2", "0.05", "--plot", ""], b"--plot needs a path"),
