@@ -288,6 +288,9 @@ int write_in_place(const char* path, std::string_view content, const char* prefi
 int replace_file(const char* path, std::string_view content, const char* prefix) {
   // Everything that allocates happens before the temporary file exists, so
   // that a failed allocation, which ends the process, cannot leave it behind.
+  // An empty name is no file, as opening it would say; beside it there is
+  // no place for the temporary either.
+  if (*path == '\0') return report(step::open, path, ENOENT, prefix);
   std::string target = path;
   if (!resolve_links(target)) return report(step::open, path, errno, prefix);
   struct stat st {};

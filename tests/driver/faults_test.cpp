@@ -183,6 +183,10 @@ TEST(ReplaceFile, FailuresNameThePathAndKeepTheProcess) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Open of " + missing.string() + " with mode=w failed: No such file or directory\n");
 
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(replace_file("", "x"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Open of  with mode=w failed: No such file or directory\n");
+
   const fs::path loop = dir.path() / "loop";
   fs::create_symlink("loop", loop);
   testing::internal::CaptureStderr();
