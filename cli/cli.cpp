@@ -264,7 +264,7 @@ int run(int argc, char** argv) {
 
   // A first argument that is neither an option nor a command is most likely
   // the dialogue's three numbers typed as arguments.
-  const std::string first = argv[1];
+  const std::string first = argc > 1 && argv[1] != nullptr ? argv[1] : "";
   if (first != "design" && first != "evaluate" && first != "-h" && first != "--help" && first != "--version") {
     if (!first.empty() && first[0] == '-') throw error("unknown option '" + first + "'" + see_help);
     throw error("unknown command '" + first + "': the commands are design and evaluate" + see_help);

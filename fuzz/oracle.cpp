@@ -111,6 +111,8 @@ std::optional<command_line> as_command_line(const std::string& input) {
     }
     c.args.push_back(line);
   }
+  // Without arguments the program runs the dialogue, on this very input.
+  if (c.args.empty()) return std::nullopt;
   return c;
 }
 
