@@ -377,7 +377,7 @@ struct guide_label {
 
 void draw_labels(svg_out& out, std::span<const guide_label> labels) {
   for (const guide_label& l : labels) {
-    const double width = static_cast<double>(l.text.size()) * char_width * 0.85;
+    const double width = static_cast<double>(l.text.size()) * char_width * 0.95;
     const double left = l.anchor == "end" ? l.x - width : l.x;
     out.raw("<rect x=\"" + coord(left - 1) + "\" y=\"" + coord(l.y - font_size + 1) +
             "\" width=\"" + coord(width + 2) + "\" height=\"" + coord(font_size + 2) +
