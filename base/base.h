@@ -16,6 +16,10 @@ double ilgamma(int a);
 /// [0, 1] or n > 255; 0 for k outside 0..n.
 double bin_pdf(int k, int n, double theta);
 
+/// row[k] = bin_pdf(k, n, theta) bit for bit, k = 0..n, for 0 <= n <= 255;
+/// the logarithms of theta and 1 - theta are taken once for the row.
+void bin_pdf_row(double* row, int n, double theta);
+
 /// ln P(Y_n = k) under the rules of bin_pdf (-inf where bin_pdf gives 0).
 double bin_log_pdf(int k, int n, double theta);
 

@@ -12,14 +12,19 @@ namespace {
 constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
 constexpr double log_zero = -std::numeric_limits<double>::infinity();
 
-// ln P(Y_n = k) with no argument check; indices outside the table give NaN
-// through ilfact, theta of 0 or 1 gives infinite or NaN terms.
-double un_checked_bin_log_pdf(int k, int n, double theta) {
-  const double a = k * std::log(theta);
-  const double b = (n - k) * std::log(1.0 - theta);
+// ln P(Y_n = k) from ln theta and ln(1 - theta), with no argument check;
+// indices outside the table give NaN through ilfact, theta of 0 or 1 gives
+// infinite or NaN terms.
+double un_checked_bin_log_pdf(int k, int n, double log_theta, double log_q) {
+  const double a = k * log_theta;
+  const double b = (n - k) * log_q;
   const double h = ilfact(n) + (a + b);
   const double d = ilfact(k) + ilfact(n - k);
   return h - d;
+}
+
+double un_checked_bin_log_pdf(int k, int n, double theta) {
+  return un_checked_bin_log_pdf(k, n, std::log(theta), std::log(1.0 - theta));
 }
 
 }  // namespace
@@ -52,6 +57,18 @@ double bin_pdf(int k, int n, double theta) {
   if (theta == 1.0) return k == n ? 1.0 : 0.0;
   if (k < 0 || k > n) return 0.0;
   return std::exp(un_checked_bin_log_pdf(k, n, theta));
+}
+
+// The same operations as bin_pdf, entry by entry, with the two logarithms
+// hoisted: one exponential per entry instead of an exponential and two logs.
+void bin_pdf_row(double* row, int n, double theta) {
+  if (n == 0 || !(theta > 0.0 && theta < 1.0)) {
+    for (int k = 0; k <= n; ++k) row[k] = bin_pdf(k, n, theta);
+    return;
+  }
+  const double log_theta = std::log(theta);
+  const double log_q = std::log(1.0 - theta);
+  for (int k = 0; k <= n; ++k) row[k] = std::exp(un_checked_bin_log_pdf(k, n, log_theta, log_q));
 }
 
 double bin_log_pdf(int k, int n, double theta) {
