@@ -14,6 +14,29 @@
 int CrossingProb(double* lspending, double* uspending, double* rspending, double theta, int K,
                  const int* lower, const int* upper);
 
+/// lspending[1..K] and uspending[1..K] as CrossingProb gives them, bit for
+/// bit, without the remaining vector (cheaper when only the stops are
+/// wanted); the statuses of CrossingProb.
+int upper_crossing(double* lspending, double* uspending, double theta, int K, const int* lower,
+                   const int* upper);
+
+/// How far CrossingProb's vectors may lie from crossing_estimate's.
+struct crossing_bound {
+  double relative;  ///< 0 with absolute 0: the two are the same, bit for bit
+  double absolute;
+};
+
+/// CrossingProb's vectors by the recursion, the cheaper method, whatever the
+/// walk would cost (rspending may be null when only the stops are wanted);
+/// *bound: each entry of these and of CrossingProb's lies within
+/// relative * e + absolute of the same exact value e. Statuses of CrossingProb.
+int crossing_estimate(double* lspending, double* uspending, double* rspending, double theta, int K,
+                      const int* lower, const int* upper, crossing_bound* bound);
+
+/// How far array_sum over count entries of CrossingProb's vector may lie
+/// from the same sum over crossing_estimate's, which is `sum`.
+double sum_bound(double sum, int count, const crossing_bound& bound);
+
 /// The name of the calculation method for the banner: "Exact".
 const char* method();
 

@@ -6,14 +6,20 @@
 // adding whole subtrees at once from a binomial table where they can reach no
 // boundary (the cone); its cost grows exponentially with K, but its order of
 // additions decides the last bits of what it returns, and with them printed
-// digits at decimal ties, so it stays wherever it is cheap and results can be
-// compared with earlier ones. The recursion merges equal states (patient,
-// count) and costs O(K^2) whatever the boundaries. The walk's cost is counted
-// exactly before it runs, so the choice depends on the input alone.
+// digits at decimal ties, so CrossingProb keeps it wherever it is cheap and
+// results can be compared with earlier ones. The recursion merges equal
+// states (patient, count) and costs O(K^2) whatever the boundaries. The
+// walk's cost is counted exactly before it runs, so the choice depends on the
+// input alone. crossing_estimate takes the recursion everywhere and says how
+// far the walk's results can lie from it, so that a caller walks only where
+// that distance could change what it prints or decides.
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "base/base.h"
@@ -24,8 +30,9 @@ namespace {
 
 constexpr const char* method_name = "Exact";
 
-// One call's arguments and cones, set by prep and read by both methods; the
-// walk's binomial table is filled by walk itself, its call counter by walk
+// One call's arguments and cones, set by prep and read by both methods
+// (rspending is null when only the stops are wanted); the walk's binomial
+// rows are filled by the walk as it needs them, its call counter by walk
 // and read by last_walk_calls.
 const int* lboundary = nullptr;
 const int* uboundary = nullptr;
@@ -37,7 +44,12 @@ double p = 0.0;
 double q = 0.0;
 int lcone = 0;                                 // lboundary[K] + 1
 std::array<int, max_patients + 1> ucone{};     // largest count at m that can never go up
+// Row r holds P(j events among r patients), j = 0..r, at bin_prob_theta,
+// filled when a walk first enters the cone with r patients to come. The rows
+// depend on theta alone, so later calls at the same theta reuse them.
 std::array<std::array<double, max_patients + 1>, max_patients + 1> bin_prob{};
+std::array<bool, max_patients + 1> bin_prob_filled{};
+double bin_prob_theta = -1.0;  // matches no valid theta
 std::uint64_t proceed_calls = 0;
 
 cross2_internal::method_choice choice = cross2_internal::method_choice::by_cost;
@@ -81,37 +93,51 @@ void prep(double* ls, double* us, double* rs, double theta, int K, const int* lo
   for (int i = 0; i <= K; ++i) {
     ls[i] = 0.0;
     us[i] = 0.0;
-    rs[i] = 0.0;
+    if (rs != nullptr) rs[i] = 0.0;
   }
   fill_cones(K, lower, upper);
 }
 
-void fill_bin_prob(double theta, int K) {
-  for (int i = 0; i <= K; ++i)
-    for (int j = 0; j <= i; ++j)
-      bin_prob[i][j] = bin_pdf(j, i, theta);
+void use_bin_prob_theta(double theta) {
+  if (theta == bin_prob_theta) return;
+  bin_prob_filled.fill(false);
+  bin_prob_theta = theta;
+}
+
+const std::array<double, max_patients + 1>& bin_prob_row(int r) {
+  const auto i = static_cast<std::size_t>(r);
+  if (!bin_prob_filled[i]) {
+    bin_pdf_row(bin_prob[i].data(), r, bin_prob_theta);
+    bin_prob_filled[i] = true;
+  }
+  return bin_prob[i];
 }
 
 // Adds every continuation of one sequence with s events after patients
 // 1..d-1 and probability w. The no-event branch recurses (at most K calls
-// deep); the event branch continues in the same call.
+// deep); the event branch continues in the same call. Without the remaining
+// vector a sequence that enters the cone just ends: the cone adds to nothing
+// else, and the stops keep their order of additions.
+template <bool with_remaining>
 void proceed(int s, int d, double w) {
   ++proceed_calls;
   for (;;) {
     if (d > n) {
-      rspending[s] += w;
+      if constexpr (with_remaining) rspending[s] += w;
       return;
     }
     if (lcone <= s && s <= ucone[d - 1]) {
-      const int r = n - d + 1;
-      const auto& row = bin_prob[r];
-      for (int i = 0; i <= r; ++i) rspending[s + i] += w * row[i];
+      if constexpr (with_remaining) {
+        const int r = n - d + 1;
+        const auto& row = bin_prob_row(r);
+        for (int i = 0; i <= r; ++i) rspending[s + i] += w * row[i];
+      }
       return;
     }
     if (s <= lboundary[d])
       lspending[d] += w * q;
     else
-      proceed(s, d + 1, w * q);
+      proceed<with_remaining>(s, d + 1, w * q);
     if (s + 1 <= lboundary[d]) {
       lspending[d] += w * p;
       return;
@@ -126,19 +152,40 @@ void proceed(int s, int d, double w) {
   }
 }
 
-void walk(double theta, int K) {
-  fill_bin_prob(theta, K);
+template <bool with_remaining>
+void walk(double theta) {
+  if constexpr (with_remaining) use_bin_prob_theta(theta);
   proceed_calls = 0;
   if (0 <= lboundary[1])
     lspending[1] += q;
   else
-    proceed(0, 2, q);
+    proceed<with_remaining>(0, 2, q);
   if (1 <= lboundary[1])
     lspending[1] += p;
   else if (1 >= uboundary[1])
     uspending[1] += p;
   else
-    proceed(1, 2, p);
+    proceed<with_remaining>(1, 2, p);
+}
+
+// Two doubles at once; element-wise products and sums round as the scalar
+// ones do (no contraction: -ffp-contract=off).
+using double_pair = double __attribute__((vector_size(2 * sizeof(double))));
+
+// next[s] = a[s-1] p + a[s] q for s = first..last, two counts at a time.
+void step(double* next, const double* a, int first, int last, double p_, double q_) {
+  const double_pair pp = {p_, p_};
+  const double_pair qq = {q_, q_};
+  int s = first;
+  for (; s < last; s += 2) {
+    double_pair below;
+    double_pair same;
+    std::memcpy(&below, a + s - 1, sizeof below);
+    std::memcpy(&same, a + s, sizeof same);
+    const double_pair sum = below * pp + same * qq;
+    std::memcpy(next + s, &sum, sizeof sum);
+  }
+  if (s == last) next[s] = a[s - 1] * p_ + a[s] * q_;
 }
 
 // Probabilities of the counts still running after each patient, one row at a
@@ -147,11 +194,17 @@ void walk(double theta, int K) {
 // lie in lo..hi: above the lower boundary, below the upper one, and at most
 // one above the previous range (a count without an event cannot reach the
 // upper boundary, which never decreases).
+//
+// Count s after patient d comes from s - 1 by an event and from s by none,
+// added in that order to a zero: next[s] = a[s-1] p + a[s] q, the same
+// roundings whether or not both neighbours run, since +0 + x = x for x >= 0.
+// With zeros beside the running range that is one loop without branches.
 void recursion(int K) {
-  std::array<double, max_patients + 2> row_a{};
-  std::array<double, max_patients + 2> row_b{};
-  double* alive = row_a.data();  // the two rows trade places after each patient
-  double* next = row_b.data();
+  // Index s + 1 holds count s, so that count -1 is a zero like count hi + 1.
+  std::array<double, max_patients + 3> row_a{};
+  std::array<double, max_patients + 3> row_b{};
+  double* alive = row_a.data() + 1;  // the two rows trade places after each patient
+  double* next = row_b.data() + 1;
   alive[0] = 1.0;
   int lo = 0;
   int hi = 0;
@@ -159,27 +212,25 @@ void recursion(int K) {
     const int lower = lboundary[d];
     const int upper = uboundary[d];
     assert(hi < upper);  // no count without an event reaches the upper boundary
+    // Lower stops in the order the states come: no event, then an event.
+    for (int s = lo; s <= std::min(hi, lower); ++s) {
+      lspending[d] += alive[s] * q;
+      if (s + 1 <= lower) lspending[d] += alive[s] * p;
+    }
+    // Only the top count can reach the upper boundary, by an event.
+    if (hi + 1 >= upper) uspending[d] += alive[hi] * p;
     const int next_lo = std::max(lo, lower + 1);
     const int next_hi = std::min(hi + 1, upper - 1);
-    for (int s = next_lo; s <= next_hi; ++s) next[s] = 0.0;
-    for (int s = lo; s <= hi; ++s) {
-      const double w = alive[s];
-      if (s <= lower)
-        lspending[d] += w * q;
-      else
-        next[s] += w * q;
-      if (s + 1 <= lower)
-        lspending[d] += w * p;
-      else if (s + 1 >= upper)
-        uspending[d] += w * p;
-      else
-        next[s + 1] += w * p;
-    }
+    if (next_lo > next_hi) return;  // every sequence has stopped
+    alive[lo - 1] = 0.0;
+    alive[hi + 1] = 0.0;
+    step(next, alive, next_lo, next_hi, p, q);
     std::swap(alive, next);
     lo = next_lo;
     hi = next_hi;
   }
-  for (int s = lo; s <= hi; ++s) rspending[s] = alive[s];
+  if (rspending != nullptr)
+    for (int s = lo; s <= hi; ++s) rspending[s] = alive[s];
 }
 
 // a + b, held at cap + 1 once it passes cap.
@@ -206,10 +257,16 @@ std::uint64_t count_walk_calls(int K, const int* lower, const int* upper, std::u
     alive[1] = 1;
     calls += 1;
   }
+  // Sequences still running after patient m have counts in lo..hi; those
+  // in the cone end, so the range narrows to the band above it.
+  int lo = 0;
+  int hi = 1;
   for (int m = 1; m < K; ++m) {
     const int d = m + 1;
-    for (int s = 0; s <= m + 1; ++s) next[s] = 0;
-    for (int s = 0; s <= m; ++s) {
+    const int next_lo = std::max(lo, lower[d] + 1);
+    const int next_hi = std::min(hi + 1, upper[d] - 1);
+    for (int s = next_lo; s <= next_hi; ++s) next[s] = 0;
+    for (int s = lo; s <= hi; ++s) {
       const std::uint64_t c = alive[s];
       if (c == 0 || (lcone <= s && s <= ucone[m])) continue;
       if (s > lower[d]) {
@@ -220,8 +277,61 @@ std::uint64_t count_walk_calls(int K, const int* lower, const int* upper, std::u
     }
     if (calls > cap) return cap + 1;
     std::swap(alive, next);
+    lo = next_lo;
+    hi = next_hi;
+    while (lo <= hi && alive[lo] == 0) ++lo;
+    if (lo > hi) break;  // every sequence has ended
   }
   return calls;
+}
+
+// The program's rule: the walk while it makes at most walk_budget calls, the
+// recursion beyond; *calls gets the walk's calls when it runs. The cones
+// must be filled.
+bool walks(int K, const int* lower, const int* upper, std::uint64_t* calls) {
+  using cross2_internal::method_choice;
+  using cross2_internal::walk_budget;
+  constexpr std::uint64_t no_cap = std::uint64_t{1} << 62;
+  if (choice == method_choice::recursion) return false;
+  *calls = count_walk_calls(K, lower, upper, choice == method_choice::walk ? no_cap : walk_budget);
+  return choice == method_choice::walk || *calls <= walk_budget;
+}
+
+// How far the walk's results may lie from the recursion's.
+//
+// Both methods approximate the same exact sums over outcome sequences of
+// products of the doubles p and q: all terms non-negative, so an entry whose
+// terms went through at most m roundings each lies within gamma(m) =
+// m u / (1 - m u) of its exact value, relatively, with u = DBL_EPSILON / 2.
+// - Recursion: an entry after d patients went through a product and a sum
+//   per patient; a lower stop adds up to 2 (d + 1) terms: gamma(4K + 2).
+// - Walk: a weight after d patients went through d - 1 products; an entry
+//   receives at most two terms per proceed call (a call meets each patient
+//   once, and a stop there adds at most two) and two from patient 1:
+//   gamma(K + 2 calls + 4). A cone addition also multiplies by bin_pdf =
+//   exp(ln K! - ln k! - ln(K-k)! + k ln p + (K-k) ln q), whose exponent errs
+//   by at most u (2K + 8) (ln K! + K (|ln p| + |ln q|)) (an ulp per logarithm,
+//   a running sum of at most K of them per log-factorial, a few sums and
+//   products), and exp adds an ulp.
+// - Underflow: a rounding below the normal range errs by up to 2^-1075
+//   absolutely, which later products by p, q <= 1 do not enlarge; fewer than
+//   1e9 roundings (at most 1e5 calls of at most K patients and K + 1 cone
+//   additions each; 3 K^2 in the recursion) stay far below 1e-300.
+// Both relative bounds are doubled, a margin for the second-order terms.
+double gamma_of(double m) {
+  constexpr double u = DBL_EPSILON / 2;
+  return m * u / (1.0 - m * u);
+}
+
+crossing_bound walk_from_recursion(double theta, int K, std::uint64_t calls) {
+  constexpr double u = DBL_EPSILON / 2;
+  const double k = K;
+  const double logs = std::fabs(std::log(theta)) + std::fabs(std::log(1.0 - theta));
+  const double exponent = u * (2 * k + 8) * (ilfact(K) + k * logs);
+  const double pdf = std::expm1(exponent) + 2 * u;
+  const double walk_error = (1 + pdf) * (1 + gamma_of(k + 2 * static_cast<double>(calls) + 4)) - 1;
+  const double recursion_error = gamma_of(4 * k + 2);
+  return {2 * std::max(walk_error, recursion_error), 1e-300};
 }
 
 }  // namespace
@@ -237,16 +347,45 @@ int CrossingProb(double* ls, double* us, double* rs, double theta, int K, const 
   const int status = validate(theta, K, lower, upper);
   if (status != 0) return status;
   prep(ls, us, rs, theta, K, lower, upper);  // fills the cones the count reads
-  using cross2_internal::method_choice;
-  using cross2_internal::walk_budget;
-  const bool cheap = choice == method_choice::walk ||
-                     (choice == method_choice::by_cost &&
-                      count_walk_calls(K, lower, upper, walk_budget) <= walk_budget);
-  if (cheap)
-    walk(theta, K);
+  std::uint64_t calls = 0;
+  if (walks(K, lower, upper, &calls))
+    walk<true>(theta);
   else
     recursion(K);
   return 0;
+}
+
+int upper_crossing(double* ls, double* us, double theta, int K, const int* lower,
+                   const int* upper) {
+  const int status = validate(theta, K, lower, upper);
+  if (status != 0) return status;
+  prep(ls, us, nullptr, theta, K, lower, upper);
+  std::uint64_t calls = 0;
+  if (walks(K, lower, upper, &calls))
+    walk<false>(theta);
+  else
+    recursion(K);
+  return 0;
+}
+
+int crossing_estimate(double* ls, double* us, double* rs, double theta, int K, const int* lower,
+                      const int* upper, crossing_bound* bound) {
+  const int status = validate(theta, K, lower, upper);
+  if (status != 0) return status;
+  prep(ls, us, rs, theta, K, lower, upper);
+  std::uint64_t calls = 0;
+  *bound = walks(K, lower, upper, &calls) ? walk_from_recursion(theta, K, calls)
+                                          : crossing_bound{0.0, 0.0};
+  recursion(K);
+  return 0;
+}
+
+double sum_bound(double sum, int count, const crossing_bound& bound) {
+  if (bound.relative == 0.0 && bound.absolute == 0.0) return 0.0;
+  // Each of the two sums adds count - 1 roundings to terms already within
+  // bound.relative of the same exact ones; doubled as margin.
+  const double r = 2 * (bound.relative + gamma_of(count));
+  return 2 * (r / (1 - r) * sum + 2 * count * bound.absolute);
 }
 
 const char* method() { return method_name; }
