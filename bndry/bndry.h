@@ -51,6 +51,12 @@ struct oc_record {
 /// message) when the crossing engine refuses the boundaries.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
 
+/// summary by the cheaper method, and how far summary's figures may lie from
+/// these: each field of summary's record is within the same field of *error
+/// of this one (all 0: the same, bit for bit). Ends the process as summary.
+oc_record summary_estimate(double theta, int K, const int* lower, const int* upper,
+                           oc_record* error);
+
 // ---- Errors, memory and files ------------------------------------------------
 
 /// Flushes stdout, prints the message there and ends the process with status 2.

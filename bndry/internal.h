@@ -23,6 +23,9 @@ int init_bin(bin_table& prob, bin_table& surv, double theta, int m);
 /// lb[1..K] = -1: a lower boundary no count can reach.
 void init_lb(int* lb, int K);
 
+/// v[0..n-1] in ascending order, as std::sort leaves them; every v[i] >= +0.
+void sort_tails(double* v, int n);
+
 /// Entries of the level search's candidate list in use; 0 outside FindBndry.
 int candidate_count();
 

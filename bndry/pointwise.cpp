@@ -14,17 +14,30 @@ using bndry_internal::bin_surv;
 // crossing engine refuses one that does.
 int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
   if (K < 1 || K > max_patients) return 1;
-  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, max_patients);
+  // Rows up to K are all the boundary reads.
+  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, K);
   if (status != 0) return status;
   for (int n = K; n >= 1; --n) {
     if (alpha >= 1.0) {
       b[n] = 0;
       continue;
     }
-    const auto& row = bin_surv[n];
-    int k = n;
-    while (alpha >= row[k]) --k;
-    b[n] = k + 1;
+    // The first k whose tail is <= alpha, by bisection: the tails never
+    // increase along a row, so that is where the scan from k = n down stops
+    // (at k - 1, giving k), and n + 1 when no tail is that small.
+    const double* row = bin_surv[n].data();
+    int first = 0;
+    int count = n + 1;
+    while (count > 0) {
+      const int half = count / 2;
+      if (alpha >= row[first + half]) {
+        count = half;
+      } else {
+        first += half + 1;
+        count -= half + 1;
+      }
+    }
+    b[n] = first;
   }
   if (alpha < 1.0) {
     for (int n = 2; n <= K; ++n)

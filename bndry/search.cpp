@@ -6,8 +6,14 @@
 // of neighbouring tails) therefore stands for every boundary there is, and a
 // bisection over the sorted candidates finds the last step below PHI.
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "bndry/internal.h"
 #include "cross2/cross2.h"
@@ -57,7 +63,7 @@ void FindAlpha(double phi, int K) {
       if (tail >= phi) break;
     }
   }
-  std::sort(alpha_val, alpha_val + alpha_n);
+  bndry_internal::sort_tails(alpha_val, alpha_n);
   alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + alpha_n) - alpha_val);
   midpoints(alpha_val, alpha_n);
   // Keep the list up to its first entry >= phi; the largest tail, 1, always is.
@@ -75,47 +81,102 @@ double p_hit_upper(int* status, const int* lower, int* upper, int K, double thet
   if (*status != 0) return std::numeric_limits<double>::quiet_NaN();
   evec<double> lspending(K + 1);
   evec<double> uspending(K + 1);
-  evec<double> rspending(K + 1);
-  *status = CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper);
+  *status = upper_crossing(lspending.data(), uspending.data(), theta, K, lower, upper);
   if (*status != 0) return std::numeric_limits<double>::quiet_NaN();
   return array_sum(uspending.data(), 1, K);
 }
 
+// PHI* of a level as the recursion gives it, and how far p_hit_upper's may
+// lie from it (0: the same, bit for bit).
+struct phi_estimate {
+  double value;
+  double error;
+};
+
+phi_estimate estimate_phi(int* status, const int* lower, int* upper, int K, double theta,
+                          double level) {
+  *status = 0;
+  if (level <= 0.0) return {0.0, 0.0};
+  if (level >= 1.0) return {1.0, 0.0};
+  *status = GetPointwiseBndry(upper, K, level, theta);
+  if (*status != 0) return {std::numeric_limits<double>::quiet_NaN(), 0.0};
+  evec<double> lspending(K + 1);
+  evec<double> uspending(K + 1);
+  crossing_bound bound{};
+  *status = crossing_estimate(lspending.data(), uspending.data(), nullptr, theta, K, lower, upper,
+                              &bound);
+  if (*status != 0) return {std::numeric_limits<double>::quiet_NaN(), 0.0};
+  const double sum = array_sum(uspending.data(), 1, K);
+  return {sum, sum_bound(sum, K, bound)};
+}
+
+// Makes *p exact (p_hit_upper's) unless it already is.
+void make_exact(int* status, phi_estimate* p, const int* lower, int* upper, int K, double theta,
+                double level) {
+  *status = 0;
+  if (p->error == 0.0) return;
+  *p = {p_hit_upper(status, lower, upper, K, theta, level), 0.0};
+}
+
+// Whether p_hit_upper's PHI* of the level is <= phi: the estimate decides
+// where it lies farther than its error from phi, p_hit_upper otherwise.
+bool at_most_phi(int* status, phi_estimate* p, const int* lower, int* upper, int K, double theta,
+                 double level, double phi) {
+  *status = 0;
+  if (!(p->value + p->error <= phi) && !(p->value - p->error > phi))
+    make_exact(status, p, lower, upper, K, theta, level);
+  return p->value <= phi;
+}
+
 // Invariant of the bisection: PHI*(candidate lo) <= phi < PHI*(candidate hi).
+// Each PHI* is first estimated by the recursion; the exact one is computed
+// only to settle a comparison the estimate cannot, and for the result.
 int SolveAlpha(double* alpha, double* phi_star, int K, double theta, double phi) {
   evec<int> lower(K + 1);
   evec<int> upper(K + 1);
   bndry_internal::init_lb(lower.data(), K);
+  int* ub = upper.data();
+  const int* lb = lower.data();
   int lo = 0;
   int hi = alpha_n - 1;
   int status = 0;
-  double p_lo = p_hit_upper(&status, lower.data(), upper.data(), K, theta, alpha_val[lo]);
+  phi_estimate p_lo = estimate_phi(&status, lb, ub, K, theta, alpha_val[lo]);
   if (status != 0) return status;
-  const double p_hi = p_hit_upper(&status, lower.data(), upper.data(), K, theta, alpha_val[hi]);
+  phi_estimate p_hi = estimate_phi(&status, lb, ub, K, theta, alpha_val[hi]);
   if (status != 0) return status;
-  if (p_lo > phi) {
+  const bool lo_fits = at_most_phi(&status, &p_lo, lb, ub, K, theta, alpha_val[lo], phi);
+  if (status != 0) return status;
+  if (!lo_fits) {
     *alpha = 0.0;
     *phi_star = 0.0;
     return 0;
   }
-  if (p_hi <= phi) {
+  const bool hi_fits = at_most_phi(&status, &p_hi, lb, ub, K, theta, alpha_val[hi], phi);
+  if (status != 0) return status;
+  if (hi_fits) {
+    make_exact(&status, &p_hi, lb, ub, K, theta, alpha_val[hi]);
+    if (status != 0) return status;
     *alpha = alpha_val[hi];
-    *phi_star = p_hi;
+    *phi_star = p_hi.value;
     return 0;
   }
   while (lo + 1 != hi) {
     const int mid = lo + (hi - lo) / 2;
-    const double p = p_hit_upper(&status, lower.data(), upper.data(), K, theta, alpha_val[mid]);
+    phi_estimate p = estimate_phi(&status, lb, ub, K, theta, alpha_val[mid]);
     if (status != 0) return status;
-    if (p <= phi) {
+    const bool fits = at_most_phi(&status, &p, lb, ub, K, theta, alpha_val[mid], phi);
+    if (status != 0) return status;
+    if (fits) {
       lo = mid;
       p_lo = p;
     } else {
       hi = mid;
     }
   }
+  make_exact(&status, &p_lo, lb, ub, K, theta, alpha_val[lo]);
+  if (status != 0) return status;
   *alpha = alpha_val[lo];
-  *phi_star = p_lo;
+  *phi_star = p_lo.value;
   return 0;
 }
 
@@ -123,9 +184,43 @@ int SolveAlpha(double* alpha, double* phi_star, int K, double theta, double phi)
 
 int bndry_internal::candidate_count() { return alpha_n; }
 
+// Sorts non-negative doubles into ascending order by their bit patterns,
+// which for +0 and above order as the values do: a least-significant-digit
+// radix sort, 11 bits a pass, skipping the digits all values share. The same
+// list as a comparison sort gives, in a few linear passes.
+void bndry_internal::sort_tails(double* v, int n) {
+  constexpr int digit_bits = 11;
+  constexpr int passes = (64 + digit_bits - 1) / digit_bits;
+  constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
+  if (n < 2) return;
+  evec<std::uint64_t> key_a(n);
+  evec<std::uint64_t> key_b(n);
+  std::uint64_t* keys = key_a.data();
+  std::uint64_t* sorted = key_b.data();
+  std::array<std::array<std::uint32_t, digit_mask + 1>, passes> counts{};
+  for (int i = 0; i < n; ++i) {
+    assert(v[i] >= 0.0 && !std::signbit(v[i]));
+    const auto key = std::bit_cast<std::uint64_t>(v[i]);
+    keys[i] = key;
+    for (int pass = 0; pass < passes; ++pass) ++counts[pass][(key >> (pass * digit_bits)) & digit_mask];
+  }
+  for (int pass = 0; pass < passes; ++pass) {
+    auto& count = counts[static_cast<std::size_t>(pass)];
+    const int shift = pass * digit_bits;
+    if (count[(keys[0] >> shift) & digit_mask] == static_cast<std::uint32_t>(n)) continue;
+    std::uint32_t start = 0;
+    for (auto& c : count) start += std::exchange(c, start);
+    for (int i = 0; i < n; ++i) sorted[count[(keys[i] >> shift) & digit_mask]++] = keys[i];
+    std::swap(keys, sorted);
+  }
+  for (int i = 0; i < n; ++i) v[i] = std::bit_cast<double>(keys[i]);
+}
+
+
 int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi) {
   if (K < 1 || K > max_patients) return 1;
-  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, max_patients);
+  // Rows up to K are all the search and the boundary read.
+  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, K);
   if (status != 0) return status;
   double found_alpha = 0.0;
   double found_phi_star = 0.0;
