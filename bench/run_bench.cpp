@@ -1,5 +1,5 @@
-// Design plus table as the program runs them (FindBndry, then one summary
-// per table row), by K at THETA = 0.2, PHI = 0.05, and on the inputs that
+// Design plus table as the program runs them (FindBndry, then the figures
+// of each table row), by K at THETA = 0.2, PHI = 0.05, and on the inputs that
 // were slowest: THETA near 1 (cone additions), near 0 (binomial tables) and
 // walks at their budget.
 #include <benchmark/benchmark.h>
@@ -20,7 +20,7 @@ void design_and_table(benchmark::State& state, int K, double theta, double phi) 
     double phi_star = 0.0;
     if (FindBndry(b.data(), &alpha, &phi_star, K, theta, phi) != 0) state.SkipWithError("design failed");
     for (const double row : table_thetas(theta))
-      benchmark::DoNotOptimize(summary(row, K, lower.data(), b.data()));
+      benchmark::DoNotOptimize(table_row(row, K, lower.data(), b.data()));
   }
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "bndry/bndry.h"
+
 /// The whole run on stdin and stdout, from the banner to the date line;
 /// returns the exit status (failures of the dialogue end the process).
 int stopbound_run(const char* program);
@@ -51,6 +53,14 @@ void table_print(double theta, int K, const int* b);
 /// The event probabilities of the table's rows, in order: THETA unless it is
 /// the grid's first value, then the grid.
 std::vector<double> table_thetas(double theta);
+
+/// Whether every value within error of v >= 0 (cut at 0) prints as v does
+/// with that many decimals ("%.*f").
+bool prints_alike(int decimals, double v, double error);
+
+/// The figures of one row of the table, as table_print1 prints them: those of
+/// summary, to every printed digit.
+oc_record table_row(double theta, int K, const int* lower, const int* upper);
 
 /// Prints one row of the table for event probability theta.
 void table_print1(double theta, int K, const int* lower, const int* upper);
