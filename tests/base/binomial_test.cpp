@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -242,6 +243,25 @@ TEST(BinSrvVec, PassesRefusalOn) {
   EXPECT_EQ(bin_srv_vec(s.data(), 3, 1.2), 1);
   EXPECT_EQ(bin_srv_vec(s.data(), 3, kNaN), 1);
   EXPECT_EQ(s, std::vector<double>(4, 42.0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BinPdfRow, IsBinPdfBitForBit) {
+  // Hoisting the logarithms out of the row must not move a rounding.
+  std::vector<double> row(max_patients + 1);
+  for (const double theta : {0.0, 1e-300, 1e-7, 0.001, 0.2, 0.25, 0.5, 0.61, 0.999, 1 - 1e-12, 1.0}) {
+    for (int n = 0; n <= max_patients; n += (n < 10 ? 1 : 17)) {
+      bin_pdf_row(row.data(), n, theta);
+      for (int k = 0; k <= n; ++k) {
+        const double expected = bin_pdf(k, n, theta);
+        EXPECT_EQ(std::memcmp(&row[static_cast<std::size_t>(k)], &expected, sizeof expected), 0)
+            << theta << ' ' << n << ' ' << k;
+      }
+    }
+  }
 }
 
 }  // namespace

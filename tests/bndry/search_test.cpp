@@ -9,9 +9,11 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bndry/bndry.h"
@@ -351,6 +353,63 @@ TEST(SummaryDeathTest, RefusedBoundaryEndsTheRunSilently) {
   EXPECT_EXIT(silent(0.3, decreasing), ::testing::ExitedWithCode(1), "^$");
   EXPECT_EXIT(silent(1.0, fine), ::testing::ExitedWithCode(1), "^$");
   EXPECT_EXIT(silent(kNaN, fine), ::testing::ExitedWithCode(1), "^$");
+}
+
+}  // namespace
+
+namespace {
+
+// The estimate's figures, and summary's within the estimate's error of them
+// (the same bits when the error is 0), for the designs where the walk runs.
+TEST(SummaryEstimate, SummaryLiesWithinItsError) {
+  const auto lower = never_low();
+  int estimated = 0;
+  for (const auto& [K, theta, phi] : {std::tuple{5, 0.2, 0.05}, std::tuple{10, 0.2, 0.05},
+                                      std::tuple{20, 0.2, 0.05}, std::tuple{12, 0.5, 0.3},
+                                      std::tuple{40, 0.01, 0.5}, std::tuple{60, 0.995, 0.999},
+                                      std::tuple{120, 0.2, 0.05}}) {
+    const design d = find(K, theta, phi);
+    ASSERT_EQ(d.status, 0);
+    for (const double at : {theta, 0.05, 0.3, 0.65, 0.95}) {
+      SCOPED_TRACE(testing::Message() << "K=" << K << " theta=" << theta << " at " << at);
+      oc_record error{};
+      const oc_record e = summary_estimate(at, K, lower.data(), d.b.data(), &error);
+      const oc_record r = summary(at, K, lower.data(), d.b.data());
+      const double got[] = {e.mean_y, e.sd_y, e.mean_n, e.sd_n, e.mean_yn, e.sd_yn, e.phi_star};
+      const double exact[] = {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn, r.phi_star};
+      const double err[] = {error.mean_y, error.sd_y, error.mean_n, error.sd_n, error.mean_yn,
+                            error.sd_yn, error.phi_star};
+      for (int i = 0; i < 7; ++i) {
+        if (err[i] == 0.0) {
+          EXPECT_EQ(std::memcmp(&got[i], &exact[i], sizeof(double)), 0) << "field " << i;
+        } else {
+          ++estimated;
+          EXPECT_LE(std::fabs(got[i] - exact[i]), err[i]) << "field " << i;
+          EXPECT_LT(err[i], 1e-9 * std::max(1.0, exact[i])) << "field " << i;  // settles all but near-ties
+        }
+      }
+    }
+  }
+  EXPECT_GT(estimated, 0);
+}
+
+TEST(SummaryEstimate, AllOrNothingErrorAndTheSameRefusal) {
+  // Beyond the walk's budget the estimate is summary itself.
+  const auto lower = never_low();
+  const design d = find(max_patients, 0.2, 0.05);
+  oc_record error{1, 1, 1, 1, 1, 1, 1};
+  const oc_record e = summary_estimate(0.4, max_patients, lower.data(), d.b.data(), &error);
+  const oc_record r = summary(0.4, max_patients, lower.data(), d.b.data());
+  EXPECT_EQ(std::memcmp(&e, &r, sizeof e), 0);
+  const oc_record zero{};
+  EXPECT_EQ(std::memcmp(&error, &zero, sizeof error), 0);
+}
+
+TEST(SummaryEstimateDeathTest, RefusedBoundaryEndsTheRunSilently) {
+  const auto lower = never_low();
+  const int b[] = {kUnset, 0};
+  oc_record error{};
+  EXPECT_EXIT(summary_estimate(0.3, 1, lower.data(), b, &error), testing::ExitedWithCode(1), "^$");
 }
 
 }  // namespace

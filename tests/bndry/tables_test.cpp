@@ -7,6 +7,7 @@
 // behind a matching key.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -311,6 +312,57 @@ TEST(Logit, InverseOfAlogit) {
   // logit magnifies x's rounding by 1 / (1 - x) near 1.
   for (const double x : {1e-9, 0.01, 0.2, 0.5, 0.73, 0.99, 0.999999})
     EXPECT_NEAR(alogit(logit(x)), x, 8 * DBL_EPSILON * x / (1 - x)) << x;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PointwiseBndry, BisectionStopsWhereTheScanDoes) {
+  // Levels at, between and just beside the table's tails, where the
+  // inclusive comparison decides, for thetas from near 0 to near 1.
+  std::mt19937 rng(5);
+  for (const double theta : {1e-9, 0.001, 0.2, 0.5, 0.77, 0.999999}) {
+    for (int trial = 0; trial < 200; ++trial) {
+      const int K = 1 + static_cast<int>(rng() % max_patients);
+      pointwise(K, 0.5, theta);  // builds the tables for theta
+      const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(K));
+      const int k = static_cast<int>(rng() % static_cast<unsigned>(n + 1));
+      const double tail = surv(n, k);
+      for (const double alpha : {tail, std::nextafter(tail, 0.0), std::nextafter(tail, 1.0)}) {
+        if (alpha >= 1.0) continue;
+        std::vector<int> expected = raw_scan(K, alpha);
+        for (std::size_t i = 1; i < expected.size(); ++i) expected[i] = std::max(expected[i], expected[i - 1]);
+        EXPECT_EQ(entries(pointwise(K, alpha, theta), K), expected) << theta << ' ' << alpha;
+      }
+    }
+  }
+}
+
+TEST(SortTails, OrdersAsAComparisonSortDoes) {
+  std::mt19937_64 rng(6);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const int n : {0, 1, 2, 3, 100, 5000, 40000}) {
+    std::vector<double> v(static_cast<std::size_t>(n));
+    for (auto& x : v) {
+      switch (rng() % 6) {
+        case 0: x = 0.0; break;                                       // underflowed tails
+        case 1: x = 1.0; break;                                       // P(Y >= 0)
+        case 2: x = std::ldexp(unit(rng), -1060); break;              // subnormal
+        case 3: x = v.empty() ? 0.5 : v[rng() % v.size()]; break;     // duplicates
+        case 4: x = std::pow(10.0, -300 * unit(rng)); break;
+        default: x = unit(rng);
+      }
+    }
+    std::vector<double> expected = v;
+    std::sort(expected.begin(), expected.end());
+    bndry_internal::sort_tails(v.data(), n);
+    EXPECT_EQ(std::memcmp(v.data(), expected.data(), v.size() * sizeof(double)), 0) << n;
+  }
+  // Values that share most of their bits: the passes over shared digits are skipped.
+  std::vector<double> close{0.25, std::nextafter(0.25, 1.0), 0.25, std::nextafter(0.25, 0.0)};
+  bndry_internal::sort_tails(close.data(), 4);
+  EXPECT_EQ(close, (std::vector<double>{std::nextafter(0.25, 0.0), 0.25, 0.25, std::nextafter(0.25, 1.0)}));
 }
 
 }  // namespace

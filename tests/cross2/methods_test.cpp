@@ -1,10 +1,15 @@
 // The engine's two methods and the rule between them: the walk's cost is
-// counted exactly before it runs, and the recursion over merged states gives
-// the walk's results to within rounding.
+// counted exactly before it runs, the recursion over merged states gives the
+// walk's results to within rounding, and the estimate's bound holds that
+// rounding in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "base/base.h"
 #include "cross2/cross2.h"
@@ -86,6 +91,155 @@ TEST(Recursion, AgreesWithTheWalkAndTheExactValues) {
       EXPECT_NEAR(r.us[i], static_cast<double>(us[i]), exact) << i;
       EXPECT_NEAR(r.rs[i], static_cast<double>(rs[i]), exact) << i;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// The recursion as first written, one state at a time with its branches: the
+// branch-free, two-at-a-time one must round exactly as it did.
+vectors scalar_recursion(double theta, const test_reference::boundary_pair& b) {
+  const int K = static_cast<int>(b.lower.size()) - 1;
+  vectors v{std::vector<double>(b.lower.size()), std::vector<double>(b.lower.size()),
+            std::vector<double>(b.lower.size())};
+  const double p = theta;
+  const double q = 1.0 - theta;
+  std::vector<double> alive(static_cast<std::size_t>(K + 2)), next(alive.size());
+  alive[0] = 1.0;
+  int lo = 0;
+  int hi = 0;
+  for (int d = 1; d <= K; ++d) {
+    const int lower = b.lower[static_cast<std::size_t>(d)];
+    const int upper = b.upper[static_cast<std::size_t>(d)];
+    const int next_lo = std::max(lo, lower + 1);
+    const int next_hi = std::min(hi + 1, upper - 1);
+    for (int s = next_lo; s <= next_hi; ++s) next[static_cast<std::size_t>(s)] = 0.0;
+    for (int s = lo; s <= hi; ++s) {
+      const double w = alive[static_cast<std::size_t>(s)];
+      if (s <= lower)
+        v.ls[static_cast<std::size_t>(d)] += w * q;
+      else
+        next[static_cast<std::size_t>(s)] += w * q;
+      if (s + 1 <= lower)
+        v.ls[static_cast<std::size_t>(d)] += w * p;
+      else if (s + 1 >= upper)
+        v.us[static_cast<std::size_t>(d)] += w * p;
+      else
+        next[static_cast<std::size_t>(s + 1)] += w * p;
+    }
+    alive.swap(next);
+    lo = next_lo;
+    hi = next_hi;
+  }
+  for (int s = lo; s <= hi; ++s) v.rs[static_cast<std::size_t>(s)] = alive[static_cast<std::size_t>(s)];
+  return v;
+}
+
+TEST(Recursion, RoundsAsTheScalarLoopDid) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int K = 1 + (trial * 37) % max_patients;
+    const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
+    const double theta = trial % 7 == 0 ? 1e-5 * unit(rng) + 1e-300 : unit(rng) * 0.998 + 0.001;
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K << " theta=" << theta);
+    const auto r = crossing(method_choice::recursion, theta, b);
+    const auto s = scalar_recursion(theta, b);
+    EXPECT_TRUE(same_bits(r.ls, s.ls));
+    EXPECT_TRUE(same_bits(r.us, s.us));
+    EXPECT_TRUE(same_bits(r.rs, s.rs));
+  }
+}
+
+TEST(UpperCrossing, GivesCrossingProbsStopsBitForBit) {
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const method_choice choice : {method_choice::by_cost, method_choice::walk, method_choice::recursion}) {
+    for (int trial = 0; trial < 150; ++trial) {
+      const int K = 1 + trial % 18;
+      const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 2);
+      const double theta = 0.001 + 0.998 * unit(rng);
+      const auto full = crossing(choice, theta, b);
+      std::vector<double> ls(b.lower.size(), -1.0), us(b.lower.size(), -1.0);
+      cross2_internal::choose_method(choice);
+      ASSERT_EQ(upper_crossing(ls.data(), us.data(), theta, K, b.lower.data(), b.upper.data()), 0);
+      cross2_internal::choose_method(method_choice::by_cost);
+      EXPECT_TRUE(same_bits(ls, full.ls) && same_bits(us, full.us)) << trial;
+    }
+  }
+  // Refusals are CrossingProb's, in its order.
+  const std::vector<int> lower{0, 1}, upper{0, 1};
+  std::vector<double> ls(2), us(2);
+  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.0, 1, lower.data(), upper.data()), 1);
+  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, 256, lower.data(), upper.data()), 2);
+  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, 1, lower.data(), upper.data()), 3);
+}
+
+TEST(WalkTable, RowsKeptForOneThetaLeaveNoTraceInAnother) {
+  // The walk fills its binomial rows as it first needs them and keeps them
+  // while theta stays; a call at another theta must not read them.
+  std::mt19937 rng(13);
+  const auto b = test_reference::random_boundaries(rng, 14, 1);
+  const auto first = crossing(method_choice::walk, 0.3, b);
+  const auto other = crossing(method_choice::walk, 0.7, b);
+  const auto merged = crossing(method_choice::recursion, 0.7, b);
+  for (std::size_t s = 0; s < b.lower.size(); ++s) EXPECT_NEAR(other.rs[s], merged.rs[s], 1e-14) << s;
+  const auto again = crossing(method_choice::walk, 0.3, b);
+  EXPECT_TRUE(same_bits(first.rs, again.rs));
+}
+
+TEST(Estimate, IsCrossingProbItselfWhereTheRecursionRuns) {
+  std::array<int, max_patients + 1> lower{};
+  lower.fill(-1);
+  std::array<int, max_patients + 1> b{};
+  for (int m = 1; m <= max_patients; ++m) b[static_cast<std::size_t>(m)] = m / 4 + 2;  // far beyond the budget
+  std::vector<double> ls(256), us(256), rs(256), els(256), eus(256), ers(256);
+  ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.3, 255, lower.data(), b.data()), 0);
+  crossing_bound bound{1.0, 1.0};
+  ASSERT_EQ(crossing_estimate(els.data(), eus.data(), ers.data(), 0.3, 255, lower.data(), b.data(), &bound), 0);
+  EXPECT_EQ(bound.relative, 0.0);
+  EXPECT_EQ(bound.absolute, 0.0);
+  EXPECT_TRUE(same_bits(ls, els) && same_bits(us, eus) && same_bits(rs, ers));
+  EXPECT_EQ(sum_bound(array_sum(eus.data(), 1, 255), 255, bound), 0.0);
+}
+
+TEST(Estimate, WalksResultsLieWithinTheBound) {
+  // Where the walk runs, each of its entries, and PHI*, lies within the
+  // bound of the recursion's; the bound stays small enough to settle all
+  // but near-ties (under 1e-8 even for theta of 1e-7).
+  std::mt19937 rng(14);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int K = 1 + trial % 18;
+    const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
+    const double theta = trial % 9 == 0 ? 1e-7 : trial % 9 == 1 ? 1 - 1e-7 : 0.001 + 0.998 * unit(rng);
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K << " theta=" << theta);
+    const auto w = crossing(method_choice::walk, theta, b);
+    vectors e{std::vector<double>(b.lower.size()), std::vector<double>(b.lower.size()),
+              std::vector<double>(b.lower.size())};
+    crossing_bound bound{};
+    cross2_internal::choose_method(method_choice::walk);
+    ASSERT_EQ(crossing_estimate(e.ls.data(), e.us.data(), e.rs.data(), theta, K, b.lower.data(),
+                                b.upper.data(), &bound),
+              0);
+    cross2_internal::choose_method(method_choice::by_cost);
+    EXPECT_GT(bound.relative, 0.0);
+    EXPECT_LT(bound.relative, 1e-8);
+    EXPECT_LE(bound.absolute, 1e-300);
+    for (std::size_t i = 0; i < b.lower.size(); ++i) {
+      // Each entry within r e + a of the same exact e: |w - e| <= 2 (r e + a), e ~ e's entry.
+      EXPECT_LE(std::fabs(w.ls[i] - e.ls[i]), 2.01 * (bound.relative * e.ls[i] + bound.absolute)) << i;
+      EXPECT_LE(std::fabs(w.us[i] - e.us[i]), 2.01 * (bound.relative * e.us[i] + bound.absolute)) << i;
+      EXPECT_LE(std::fabs(w.rs[i] - e.rs[i]), 2.01 * (bound.relative * e.rs[i] + bound.absolute)) << i;
+    }
+    const double sum = array_sum(e.us.data(), 1, K);
+    EXPECT_LE(std::fabs(array_sum(w.us.data(), 1, K) - sum), sum_bound(sum, K, bound));
   }
 }
 

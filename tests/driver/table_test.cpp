@@ -108,3 +108,43 @@ TEST(TableLayout, HeaderRowsAndDefinitions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PrintsAlike, SettlesOnlyIntervalsClearOfARoundingPoint) {
+  // Exact decimal ties: the digits depend on the last bit, so any error unsettles them.
+  EXPECT_FALSE(prints_alike(2, 0.125, 1e-15));
+  EXPECT_FALSE(prints_alike(3, 0.0625, 1e-15));
+  EXPECT_FALSE(prints_alike(2, 2.675, 1e-12));  // stored just below 2.675: prints 2.67, 2.68 above
+  EXPECT_TRUE(prints_alike(2, 2.675, 0.0));     // no error: nothing to settle
+  // Far from a half step: settled without converting.
+  EXPECT_TRUE(prints_alike(2, 0.2, 1e-9));
+  EXPECT_TRUE(prints_alike(3, 0.0421258, 1e-9));
+  EXPECT_TRUE(prints_alike(2, 254.99, 1e-9));
+  // Near a half step, settled by conversion when the interval stays on one side.
+  EXPECT_TRUE(prints_alike(2, 0.12500001, 1e-9));
+  EXPECT_FALSE(prints_alike(2, 0.12500001, 2e-8));
+  // Zero, with an interval cut at zero: never "-0.00".
+  EXPECT_TRUE(prints_alike(2, 0.0, 1e-12));
+  EXPECT_FALSE(prints_alike(2, 0.0, 0.01));
+}
+
+TEST(TableRow, PrintsSummarysDigits) {
+  // THETA = 0.25 on a 0.05 grid with K = 3: exact decimal ties, where only
+  // the walk's own last bits give the right digits.
+  const int b[] = {0, 2, 2, 3};
+  const int lower[] = {-1, -1, -1, -1};
+  for (const double theta : {0.05, 0.25, 0.5, 0.75}) {
+    const oc_record r = table_row(theta, 3, lower, b);
+    const oc_record s = summary(theta, 3, lower, b);
+    char got[128];
+    char expected[128];
+    std::snprintf(got, sizeof got, "%.3f %.2f %.2f %.2f %.2f %.2f %.2f", r.phi_star, r.mean_y, r.sd_y,
+                  r.mean_n, r.sd_n, r.mean_yn, r.sd_yn);
+    std::snprintf(expected, sizeof expected, "%.3f %.2f %.2f %.2f %.2f %.2f %.2f", s.phi_star, s.mean_y,
+                  s.sd_y, s.mean_n, s.sd_n, s.mean_yn, s.sd_yn);
+    EXPECT_STREQ(got, expected) << theta;
+  }
+}
+
+}  // namespace
