@@ -12,13 +12,15 @@ namespace bndry_internal {
 /// One row per number of patients 0..255, one column per number of events.
 using bin_table = std::array<std::array<double, max_patients + 1>, max_patients + 1>;
 
-/// P(Y_n = k) and P(Y_n >= k) for the theta of the last successful init_bin.
+/// P(Y_n = k) and P(Y_n >= k) for the theta of the last successful init_bin
+/// (bin_prob only where that was asked to keep it).
 extern bin_table bin_prob;
 extern bin_table bin_surv;
 
-/// Fills rows 1..m of both tables for theta unless they already hold them;
-/// returns 0, or 1 (nothing changed) for m outside 1..255 or theta outside [0, 1].
-int init_bin(bin_table& prob, bin_table& surv, double theta, int m);
+/// Fills rows 1..m of surv, and of *prob unless prob is null, for theta
+/// unless they already hold them; returns 0, or 1 (nothing changed) for m
+/// outside 1..255 or theta outside [0, 1].
+int init_bin(bin_table* prob, bin_table& surv, double theta, int m);
 
 /// lb[1..K] = -1: a lower boundary no count can reach.
 void init_lb(int* lb, int K);

@@ -15,7 +15,7 @@ using bndry_internal::bin_surv;
 int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
   if (K < 1 || K > max_patients) return 1;
   // Rows up to K are all the boundary reads.
-  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, K);
+  const int status = bndry_internal::init_bin(nullptr, bin_surv, theta, K);
   if (status != 0) return status;
   for (int n = K; n >= 1; --n) {
     if (alpha >= 1.0) {

@@ -1,5 +1,7 @@
 // The binomial point and survival tables for one event probability, kept
 // until another is asked for.
+#include <array>
+
 #include "bndry/internal.h"
 
 namespace bndry_internal {
@@ -9,9 +11,12 @@ bin_table bin_surv{};
 
 namespace {
 
-// Cache key of the two tables; -1 matches no valid request, so the first builds.
+// Cache key of the two tables; -1 matches no valid request, so the first
+// builds. The point table is only kept when asked for: the design reads the
+// tails alone, and half a megabyte nobody reads is pages touched for nothing.
 int bin_prob_max_m = -1;
 double bin_prob_theta = -1.0;
+bool bin_prob_kept = false;
 
 // row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and 1 <= n <= 255: closed
 // forms up to n = 3 (one more than bin_pdf_vec has), then the walk from the mode.
@@ -38,12 +43,13 @@ void init_bin2(double* row, double theta, int n) {
 
 // surv[n][k] = (sum of prob[n][k..n]) / (sum of prob[n][0..n]): normalising by
 // the row total keeps surv[n][0] exactly 1 and every row non-increasing in k.
-int init_bin(bin_table& prob, bin_table& surv, double theta, int m) {
+int init_bin(bin_table* prob, bin_table& surv, double theta, int m) {
   if (m < 1 || m > max_patients) return 1;
   if (!(theta >= 0.0 && theta <= 1.0)) return 1;
-  if (m == bin_prob_max_m && theta == bin_prob_theta) return 0;
+  if (m == bin_prob_max_m && theta == bin_prob_theta && (prob == nullptr || bin_prob_kept)) return 0;
+  std::array<double, max_patients + 1> row{};
   for (int n = 1; n <= m; ++n) {
-    double* p = prob[n].data();
+    double* p = prob != nullptr ? (*prob)[n].data() : row.data();
     double* s = surv[n].data();
     if (theta == 0.0) {
       p[0] = 1.0;
@@ -64,6 +70,7 @@ int init_bin(bin_table& prob, bin_table& surv, double theta, int m) {
   }
   bin_prob_theta = theta;
   bin_prob_max_m = m;
+  bin_prob_kept = prob != nullptr;
   return 0;
 }
 

@@ -32,7 +32,7 @@ constexpr double kSentinel = -7.25;  // no probability; a build overwrites it
 constexpr int kUnset = -99;          // boundary entries a call must not write
 
 int build(double theta, int m = max_patients) {
-  return bndry_internal::init_bin(bin_prob, bin_surv, theta, m);
+  return bndry_internal::init_bin(&bin_prob, bin_surv, theta, m);
 }
 
 std::unique_ptr<bin_table> copy_of(const bin_table& t) { return std::make_unique<bin_table>(t); }
@@ -176,6 +176,20 @@ TEST_F(Tables, SmallerBuildRewritesOnlyItsRows) {
   EXPECT_TRUE(same_bits(bin_prob, *p5) && same_bits(bin_surv, *s5));
 }
 
+TEST_F(Tables, TheDesignKeepsNoPointTableAndAsksOnlyForRowsUpToK) {
+  ASSERT_EQ(build(0.3), 0);
+  poke(7, 3);
+  poke(12, 3);
+  std::array<int, max_patients + 2> b{};
+  ASSERT_EQ(GetPointwiseBndry(b.data(), 10, 0.05, 0.6), 0);
+  EXPECT_EQ(prob(7, 3), kSentinel) << "point table written";
+  EXPECT_GT(surv(7, 3), 0.0);
+  EXPECT_EQ(surv(12, 3), kSentinel) << "row beyond K built";
+  // The tails alone for 0.6 and 10 do not serve a request for the points.
+  EXPECT_EQ(build(0.6, 10), 0);
+  EXPECT_NEAR(prob(7, 3), 35 * std::pow(0.6, 3) * std::pow(0.4, 4), 1e-15);
+}
+
 // ---- Pointwise boundary -----------------------------------------------------
 
 using boundary = std::array<int, max_patients + 2>;
@@ -224,7 +238,7 @@ TEST(PointwiseBndry, ExtremeLevelsAndThetas) {
   for (const double alpha : {1.0, 2.0}) {
     const boundary b = pointwise(max_patients, alpha, 0.4);
     for (int n = 1; n <= max_patients; ++n) ASSERT_EQ(b[n], 0) << alpha << ' ' << n;
-    EXPECT_EQ(prob(1, 1), 0.4) << "the tables are built for theta all the same";
+    EXPECT_NEAR(surv(1, 1), 0.4, DBL_EPSILON) << "the tables are built for theta all the same";
   }
   for (const double alpha : {0.0, 0.5, std::nextafter(1.0, 0.0)}) {
     const boundary never = pointwise(max_patients, alpha, 1.0);
