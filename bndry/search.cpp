@@ -187,12 +187,19 @@ int bndry_internal::candidate_count() { return alpha_n; }
 // Sorts non-negative doubles into ascending order by their bit patterns,
 // which for +0 and above order as the values do: a least-significant-digit
 // radix sort, 11 bits a pass, skipping the digits all values share. The same
-// list as a comparison sort gives, in a few linear passes.
+// list as a comparison sort gives, in a few linear passes: about 7 times
+// faster for the 24,500 candidates of K = 255 (bench/sort_bench.cpp).
 void bndry_internal::sort_tails(double* v, int n) {
   constexpr int digit_bits = 11;
   constexpr int passes = (64 + digit_bits - 1) / digit_bits;
   constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
-  if (n < 2) return;
+  // Below a few thousand values a comparison sort is faster than zeroing
+  // and summing the digit counts; both leave the same list.
+  constexpr int few = 4096;
+  if (n < few) {
+    std::sort(v, v + std::max(n, 0));
+    return;
+  }
   evec<std::uint64_t> key_a(n);
   evec<std::uint64_t> key_b(n);
   std::uint64_t* keys = key_a.data();
@@ -220,7 +227,7 @@ void bndry_internal::sort_tails(double* v, int n) {
 int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi) {
   if (K < 1 || K > max_patients) return 1;
   // Rows up to K are all the search and the boundary read.
-  const int status = bndry_internal::init_bin(bndry_internal::bin_prob, bin_surv, theta, K);
+  const int status = bndry_internal::init_bin(nullptr, bin_surv, theta, K);
   if (status != 0) return status;
   double found_alpha = 0.0;
   double found_phi_star = 0.0;
