@@ -375,11 +375,11 @@ TEST(SummaryEstimate, SummaryLiesWithinItsError) {
       oc_record error{};
       const oc_record e = summary_estimate(at, K, lower.data(), d.b.data(), &error);
       const oc_record r = summary(at, K, lower.data(), d.b.data());
-      const double got[] = {e.mean_y, e.sd_y, e.mean_n, e.sd_n, e.mean_yn, e.sd_yn, e.phi_star};
-      const double exact[] = {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn, r.phi_star};
+      const double got[] = {e.mean_y, e.sd_y, e.mean_n, e.sd_n, e.mean_yn, e.sd_yn, e.phi_star, e.p_lower};
+      const double exact[] = {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn, r.phi_star, r.p_lower};
       const double err[] = {error.mean_y, error.sd_y, error.mean_n, error.sd_n, error.mean_yn,
-                            error.sd_yn, error.phi_star};
-      for (int i = 0; i < 7; ++i) {
+                            error.sd_yn, error.phi_star, error.p_lower};
+      for (int i = 0; i < 8; ++i) {
         if (err[i] == 0.0) {
           EXPECT_EQ(std::memcmp(&got[i], &exact[i], sizeof(double)), 0) << "field " << i;
         } else {
@@ -397,7 +397,7 @@ TEST(SummaryEstimate, AllOrNothingErrorAndTheSameRefusal) {
   // Beyond the walk's budget the estimate is summary itself.
   const auto lower = never_low();
   const design d = find(max_patients, 0.2, 0.05);
-  oc_record error{1, 1, 1, 1, 1, 1, 1};
+  oc_record error{1, 1, 1, 1, 1, 1, 1, 1};
   const oc_record e = summary_estimate(0.4, max_patients, lower.data(), d.b.data(), &error);
   const oc_record r = summary(0.4, max_patients, lower.data(), d.b.data());
   EXPECT_EQ(std::memcmp(&e, &r, sizeof e), 0);
@@ -410,6 +410,30 @@ TEST(SummaryEstimateDeathTest, RefusedBoundaryEndsTheRunSilently) {
   const int b[] = {kUnset, 0};
   oc_record error{};
   EXPECT_EXIT(summary_estimate(0.3, 1, lower.data(), b, &error), testing::ExitedWithCode(1), "^$");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SummaryEstimate, BoundHoldsWithLowerStopsThatJump) {
+  // A lower boundary that rises by two at patient 6: lower stops are shared
+  // among counts by a factor both methods' weights carry alike.
+  const int lower[] = {kUnset, -1, -1, -1, 0, 0, 2, 2, 3, 3, 4, 4, 5};
+  int upper[13];
+  upper[0] = kUnset;
+  for (int m = 1; m <= 12; ++m) upper[m] = m / 2 + 3;
+  for (const double theta : {0.05, 0.25, 0.5, 0.8}) {
+    oc_record error{};
+    const oc_record e = summary_estimate(theta, 12, lower, upper, &error);
+    const oc_record r = summary(theta, 12, lower, upper);
+    EXPECT_GT(error.p_lower, 0.0) << theta;
+    const double got[] = {e.mean_y, e.sd_y, e.mean_n, e.sd_n, e.mean_yn, e.sd_yn, e.phi_star, e.p_lower};
+    const double exact[] = {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn, r.phi_star, r.p_lower};
+    const double err[] = {error.mean_y, error.sd_y, error.mean_n, error.sd_n, error.mean_yn,
+                          error.sd_yn, error.phi_star, error.p_lower};
+    for (int i = 0; i < 8; ++i) EXPECT_LE(std::fabs(got[i] - exact[i]), err[i]) << theta << " field " << i;
+  }
 }
 
 }  // namespace
