@@ -371,7 +371,7 @@ TEST(SortTails, OrdersAsAComparisonSortDoes) {
     std::vector<double> expected = v;
     std::sort(expected.begin(), expected.end());
     bndry_internal::sort_tails(v.data(), n);
-    EXPECT_EQ(std::memcmp(v.data(), expected.data(), v.size() * sizeof(double)), 0) << n;
+    EXPECT_TRUE(v.empty() || std::memcmp(v.data(), expected.data(), v.size() * sizeof(double)) == 0) << n;
   }
   // Values that share most of their bits: the passes over shared digits are skipped.
   std::vector<double> close{0.25, std::nextafter(0.25, 1.0), 0.25, std::nextafter(0.25, 0.0)};
