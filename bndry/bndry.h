@@ -59,8 +59,14 @@ oc_record summary_estimate(double theta, int K, const int* lower, const int* upp
 
 // ---- Errors, memory and files ------------------------------------------------
 
-/// Flushes stdout, prints the message there and ends the process with status 2.
+/// Flushes stdout, prints the message there and ends the process with status 2;
+/// after fatal_errors_to_stderr, one line "<prefix>out of memory (<message>)"
+/// on stderr instead, stdout untouched.
 [[noreturn]] void eprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/// Sends eprintf's message to stderr after prefix (a string that outlives the
+/// run), for callers whose stdout must hold nothing but their report.
+void fatal_errors_to_stderr(const char* prefix);
 
 /// malloc that never returns null: "malloc of %u bytes failed:", status 2.
 void* emalloc(unsigned size);

@@ -43,8 +43,9 @@ void guard_standard_descriptors();
 
 /// Flushes stdout and checks that everything written there arrived (a
 /// stdout closed at start never does); returns 0, or 1 after
-/// "stopbound: write error on standard output: <reason>" on stderr.
-int check_stdout();
+/// "stopbound: write error on standard output: <reason>" on stderr, the
+/// reason being earlier (the errno of a failed write before) when not 0.
+int check_stdout(int earlier = 0);
 
 /// Prints the table of operating characteristics of b at THETA and on the
 /// grid 0.05 .. 0.95 from about THETA up, with its header and definitions.

@@ -26,10 +26,12 @@ void guard_standard_descriptors() {
   }
 }
 
-int check_stdout() {
+int check_stdout(int earlier) {
   errno = 0;
   bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-  int err = errno;
+  // A stream that failed before has nothing left to flush, so this errno
+  // says nothing: the first failure's reason is the one to report.
+  int err = earlier != 0 ? earlier : errno;
   if (ok) {
     // Some file systems report a lost write only when the file is closed;
     // closing a duplicate asks them without giving up standard output.
