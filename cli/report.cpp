@@ -1,9 +1,12 @@
 // The three formats of the command line's report: a readable text, one JSON
 // object whose numbers read back as exactly the program's doubles, and CSV
 // of the operating characteristics with 17 significant digits.
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <system_error>
 
 #include "cli/results.h"
 #include "cross2/cross2.h"
@@ -22,6 +25,13 @@ std::string printed(const char* fmt, double v) {
   char buf[64];
   const int n = std::snprintf(buf, sizeof buf, fmt, v);
   return {buf, static_cast<std::size_t>(n)};
+}
+
+// The shortest decimal that reads back as v: rates that differ print apart.
+std::string shortest(double v) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc{} ? std::string(buf, end) : printed("%.17g", v);
 }
 
 std::string patients(int first, int last) {
@@ -55,11 +65,16 @@ std::string rule_text(const boundary_result& b) {
 }
 
 std::string oc_table(std::span<const oc_row> oc, bool lower) {
-  std::string text = "THETA     PHI*    ";
+  // THETA as given, in a column wide enough that one blank always follows.
+  std::size_t width = 10;
+  for (const oc_row& r : oc) width = std::max(width, shortest(r.theta).size() + 1);
+  std::string text = "THETA" + std::string(width - 5, ' ') + "PHI*    ";
   if (lower) text += "P(LOW)  ";
   text += "E[Y]    SD[Y]   E[N]    SD[N]   E[Y/N]  SD[Y/N]\n";
   for (const oc_row& r : oc) {
-    std::string row = printed("%-10g", r.theta) + printed("%-8.3f", r.phi_star);
+    std::string row = shortest(r.theta);
+    row.resize(width, ' ');
+    row += printed("%-8.3f", r.phi_star);
     if (lower) row += printed("%-8.3f", r.p_lower);
     for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn}) row += printed("%-8.2f", v);
     row.erase(row.find_last_not_of(' ') + 1);
@@ -75,9 +90,9 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
                              : "operating characteristics of the boundaries in " + b.file) +
                      " (" + method() + " calculations)\n\n";
   text += "K     = " + std::to_string(b.K) + "\n";
-  text += "THETA = " + printed("%g", b.theta) + "\n";
+  text += "THETA = " + shortest(b.theta) + "\n";
   if (design) {
-    text += "PHI   = " + printed("%g", b.phi) + "\n";
+    text += "PHI   = " + shortest(b.phi) + "\n";
     text += "PHI*  = " + printed("%g", b.phi_star) + " = the actual probability of hitting the upper boundary\n";
     text += "ALPHA = " + printed("%g", b.alpha) + " = the pointwise stopping probability\n";
   }
