@@ -49,6 +49,8 @@ class line_reader {
     if (std::ferror(file_.get())) throw error("cannot read " + name_ + ": " + std::strerror(errno));
     if (c == EOF && line.empty()) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // A byte order mark, as some editors write, is not part of THETA.
+    if (number_ == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     return true;
   }
 
@@ -99,7 +101,7 @@ std::string header_token(line_reader& in, const char* what) {
 void check_pair(const boundary_result& b) {
   const auto& lo = b.lower;
   const auto& up = b.upper;
-  const std::string& f = b.file;
+  const std::string f = b.file.empty() ? "''" : b.file;
   auto text = [](int v) { return std::to_string(v); };
   if (lo[1] > 0)
     throw error(f + ": the lower boundary at patient 1 must be 0 or less, got " + text(lo[1]));
@@ -125,7 +127,7 @@ boundary_result read_boundary_file(const std::string& path) {
   boundary_result b;
   b.kind = command::evaluate;
   b.file = path;
-  line_reader in(path, path);
+  line_reader in(path, path.empty() ? "''" : path);
 
   const std::string theta = header_token(in, "THETA, a number strictly between 0 and 1");
   const auto t = parse_number(theta);
