@@ -77,7 +77,8 @@ std::string report_date() {
   // A fixed SOURCE_DATE_EPOCH makes the page reproducible, byte for byte.
   std::time_t t = std::time(nullptr);
   bool utc = false;
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr) {
+  // Set but empty counts as unset, as other tools that read it do.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
     const std::string_view text(epoch);
     long long seconds = -1;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);

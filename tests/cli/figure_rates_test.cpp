@@ -29,13 +29,17 @@ TEST(FigureRates, FineGridThetaAndTheGivenRatesOnceEachInOrder) {
 TEST(ReportDate, NowOrTheReproducibleEpoch) {
   ::setenv("SOURCE_DATE_EPOCH", "1765200000", 1);
   EXPECT_EQ(cli::report_date(), "2025-12-08 13:20 UTC");
-  for (const char* bad : {"", "yesterday", "-5", "12x", "99999999999999999999999"}) {
+  for (const char* bad : {"yesterday", "-5", "12x", "99999999999999999999999"}) {
     ::setenv("SOURCE_DATE_EPOCH", bad, 1);
     EXPECT_THROW((void)cli::report_date(), cli::error) << bad;
   }
-  ::unsetenv("SOURCE_DATE_EPOCH");
-  EXPECT_TRUE(std::regex_match(cli::report_date(),
-                               std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)")));
+  // Set but empty is unset: local time now.
+  for (const bool empty : {true, false}) {
+    if (empty) ::setenv("SOURCE_DATE_EPOCH", "", 1);
+    else ::unsetenv("SOURCE_DATE_EPOCH");
+    EXPECT_TRUE(std::regex_match(cli::report_date(),
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)")));
+  }
 }
 
 }  // namespace
