@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -35,6 +36,7 @@ namespace cli {
 namespace {
 
 constexpr const char* see_help = " (see 'stopbound --help')";
+constexpr const char* see_design_help = " (see 'stopbound design --help')";
 
 // Options every command takes. A new one is declared in add_common_options
 // and acted on in emit, and both commands have it. As usual on a command
@@ -89,31 +91,45 @@ bool same_file(const std::string& a, const std::string& b) {
   return ea || eb ? a == b : ca == cb;
 }
 
-// The reason a picture could not be written to path, 0 if nothing is in the
-// way: a missing or closed directory, or a directory standing at path.
-int picture_obstacle(const std::string& path) {
+// The reason a file could not be written to path, 0 if nothing is in the
+// way: a missing, closed or non-directory parent, a directory standing at
+// path, or a device or FIFO that cannot be opened for writing. The same
+// reasons the replacement itself would give, before anything is written.
+int output_obstacle(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    // Written in place, not replaced: its own permission decides.
+    if (!S_ISREG(st.st_mode)) return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+  } else if (errno == ENOTDIR) {
+    return ENOTDIR;
+  }
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   const std::string dir = parent.empty() ? "." : parent.string();
-  if (::access(dir.c_str(), W_OK | X_OK) != 0) return errno;
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (::stat(dir.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 // Refuses an empty picture path, pictures that would overwrite each other,
-// the boundary file or the file being evaluated (`other`), and a picture
-// whose directory cannot take it: all before any file is replaced, so that
-// one output is not left new beside an old other. The last message is the
-// one the replacement itself would give.
-void check_picture_paths(const common_options& o, const std::string* other,
-                         const char* other_name) {
+// the boundary file or the file being evaluated, and any output (the
+// boundary file included) whose place cannot take it: all before any file
+// is replaced, so that one output is not left new beside an old other.
+void check_output_paths(const common_options& o, const std::string* boundary_file,
+                        const std::string* evaluated) {
   if (o.plot_option->count() > 0 && o.plot.empty()) throw error("--plot needs a path");
   if (o.html_option->count() > 0 && o.html.empty()) throw error("--html needs a path");
   if (same_file(o.plot, o.html)) throw error("--plot and --html name the same file '" + o.plot + "'");
   for (const auto& [name, path] : {std::pair{"--plot", &o.plot}, std::pair{"--html", &o.html}}) {
     if (path->empty()) continue;
-    if (other != nullptr && same_file(*path, *other))
-      throw error(std::string(name) + " '" + *path + "' would overwrite the " + other_name);
-    if (const int err = picture_obstacle(*path); err != 0)
+    if (boundary_file != nullptr && same_file(*path, *boundary_file))
+      throw error(std::string(name) + " '" + *path + "' would overwrite the boundary file");
+    if (evaluated != nullptr && same_file(*path, *evaluated))
+      throw error(std::string(name) + " '" + *path + "' would overwrite the file being evaluated");
+  }
+  for (const std::string* path : {&o.plot, &o.html, boundary_file}) {
+    if (path == nullptr || path->empty()) continue;
+    if (const int err = output_obstacle(*path); err != 0)
       throw error("Open of " + *path + " with mode=w failed: " + std::strerror(err));
   }
 }
@@ -141,8 +157,9 @@ void replace_file(const std::string& path, const std::string& text) {
 
 // The report on standard output in one piece; a failed write is a failure.
 void write_stdout(const std::string& text) {
-  (void)std::fwrite(text.data(), 1, text.size(), stdout);
-  if (check_stdout() != 0) throw reported{};
+  errno = 0;
+  const bool whole = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  if (check_stdout(whole ? 0 : errno) != 0) throw reported{};
 }
 
 // Everything a command writes once its arguments have been checked: the
@@ -168,11 +185,37 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
   write_stdout(report);
 }
 
+// Whether a token parse_number accepted is, as the exact decimal it
+// writes, strictly between 0 and 1.
+bool decimal_inside_0_1(const std::string& token) {
+  if (token[0] == '-') return false;
+  const std::size_t e = token.find_first_of("eE");
+  const std::string mantissa = token.substr(0, e);
+  long exponent = 0;
+  if (e != std::string::npos) {
+    const auto x = parse_int(token.substr(e + 1));
+    if (!x) return *parse_number(token) == 0.0;  // an exponent beyond int: 0 when far below
+    exponent = *x;
+  }
+  // The power of ten of the first significant digit: below 0 means below 1.
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string::npos) return false;  // zero
+  const long place = (first < point ? static_cast<long>(point - first) - 1 : -static_cast<long>(first - point)) + exponent;
+  return place < 0;
+}
+
 // A whole-token number strictly between 0 and 1, as THETA and PHI must be.
 double probability(const std::string& name, const std::string& token) {
   const auto v = parse_number(token);
   if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + token + "'");
-  if (!(*v > 0.0 && *v < 1.0)) throw error(name + " must be strictly between 0 and 1, got " + token);
+  if (!(*v > 0.0 && *v < 1.0)) {
+    // 1e-400 and 0.99999999999999999 are inside, but not as doubles.
+    const std::string rounded = decimal_inside_0_1(token)
+                                    ? std::string(", which rounds to ") + (*v > 0.0 ? "1" : "0") + " as a double"
+                                    : "";
+    throw error(name + " must be strictly between 0 and 1, got " + token + rounded);
+  }
   return *v;
 }
 
@@ -180,21 +223,30 @@ struct design_args {
   std::string K, theta, phi;
   std::string boundary_file = boundary_file_name;
   bool no_boundary_file = false;
+  CLI::Option* file_option = nullptr;
   common_options common;
 };
 
+int check_k(const std::string& token) {
+  const auto K = parse_int(token);
+  if (!K) throw error("K must be a whole number from 1 to 255, got '" + token + "'");
+  if (*K < 1 || *K > max_patients) throw error("K must be from 1 to 255, got " + token);
+  return *K;
+}
+
 void run_design(const design_args& a, const std::string& program) {
-  const auto K = parse_int(a.K);
-  if (!K) throw error("K must be a whole number from 1 to 255, got '" + a.K + "'");
-  if (*K < 1 || *K > max_patients) throw error("K must be from 1 to 255, got " + a.K);
+  const int K = check_k(a.K);
   const double theta = probability("THETA", a.theta);
   const double phi = probability("PHI", a.phi);
   (void)format_of(a.common.format);
   const std::vector<double> rates = rates_of(a.common, theta);
+  // Checked here rather than by CLI11's excludes, whose note clutters the help.
+  if (a.no_boundary_file && a.file_option->count() > 0)
+    throw error("--boundary-file excludes --no-boundary-file" + std::string(see_design_help));
   if (a.boundary_file.empty()) throw error("--boundary-file needs a path");
-  check_picture_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, "boundary file");
+  check_output_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, nullptr);
 
-  boundary_result b = design_boundary(*K, theta, phi);
+  boundary_result b = design_boundary(K, theta, phi);
   b.program = program;
   emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file);
 }
@@ -208,21 +260,48 @@ void run_evaluate(const evaluate_args& a) {
   (void)format_of(a.common.format);
   // An --oc list is checked before the file is read.
   const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
-  check_picture_paths(a.common, &a.file, "file being evaluated");
+  check_output_paths(a.common, nullptr, &a.file);
   const boundary_result b = read_boundary_file(a.file);
   emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr);
 }
 
-// CLI11's own diagnostics, in this program's form.
-std::string parse_failure(const CLI::ParseError& e) {
+// CLI11's own diagnostics, in this program's form. CLI11 lists unexpected
+// arguments last first with any "--" among them, and reports a missing
+// positional before an unknown option: the arguments are named here in the
+// order given, an unknown option first.
+std::string parse_failure(const CLI::ParseError& e, const CLI::App* command) {
+  const std::string hint = command == nullptr ? see_help : " (see 'stopbound " + command->get_name() + " --help')";
   std::string what = e.what();
-  if (what == "A subcommand is required") return "a command is required: design or evaluate" + std::string(see_help);
+  if (what == "A subcommand is required") return "a command is required: design or evaluate" + hint;
+  if (command != nullptr) {
+    std::vector<std::string> extra;
+    for (const std::string& arg : command->remaining())
+      if (arg != "--") extra.push_back(arg);
+    for (const std::string& arg : extra)
+      if (arg.size() > 1 && arg[0] == '-' && !parse_number(arg)) return "unknown option '" + arg + "'" + hint;
+    if (!extra.empty()) {
+      std::string list;
+      for (const std::string& arg : extra) list += (list.empty() ? "" : " ") + arg;
+      return (extra.size() == 1 ? "the following argument was not expected: "
+                                : "the following arguments were not expected: ") +
+             list + hint;
+    }
+  }
   // "The following ..." reads on after "stopbound: " in lower case; "PHI is
   // required" keeps its name.
   if (what.size() > 1 && std::isupper(static_cast<unsigned char>(what[0])) &&
       std::islower(static_cast<unsigned char>(what[1])))
     what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
-  return what + see_help;
+  return what + hint;
+}
+
+// A message as one line: arguments and names may hold any byte, and a
+// control character in them would break or garble the line.
+std::string one_line(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (const auto u = static_cast<unsigned char>(c); u < ' ' || u == 0x7f) c = '?';
+  return s;
 }
 
 int run(int argc, char** argv) {
@@ -243,13 +322,10 @@ int run(int argc, char** argv) {
       ->required()
       ->type_name("");
   add_common_options(*design, d.common);
-  CLI::Option* file_opt =
-      design->add_option("--boundary-file", d.boundary_file, "where to write the boundary file (default _bndry_.dat)")
+  d.file_option = design->add_option("--boundary-file", d.boundary_file, "where to write the boundary file (default _bndry_.dat)")
           ->type_name("PATH")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  CLI::Option* no_file_opt =
-      design->add_flag("--no-boundary-file", d.no_boundary_file, "write no boundary file");
-  file_opt->excludes(no_file_opt);
+  design->add_flag("--no-boundary-file", d.no_boundary_file, "write no boundary file");
 
   evaluate_args ev;
   CLI::App* evaluate =
@@ -282,7 +358,15 @@ int run(int argc, char** argv) {
     write_stdout(std::string(e.what()) + "\n");
     return 0;
   } catch (const CLI::ParseError& e) {
-    throw error(parse_failure(e));
+    const std::vector<CLI::App*> commands = app.get_subcommands();
+    const CLI::App* command = commands.empty() ? nullptr : commands.front();
+    // A positional given but wrong ("design evaluate") is the first fault,
+    // not the ones missing after it.
+    if (command == design && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+      if (!d.K.empty()) check_k(d.K);
+      if (!d.theta.empty()) (void)probability("THETA", d.theta);
+    }
+    throw error(parse_failure(e, command));
   }
   if (design->parsed())
     run_design(d, program);
@@ -294,16 +378,16 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int cli_run(int argc, char** argv) {
+  // A failed allocation (operator new ends the run itself) must not leave
+  // its message among a JSON or CSV report either.
+  fatal_errors_to_stderr("stopbound: ");
   try {
     return run(argc, argv);
   } catch (const error& e) {
-    std::fprintf(stderr, "stopbound: %s\n", e.what());
+    std::fprintf(stderr, "stopbound: %s\n", one_line(e.what()).c_str());
   } catch (const reported&) {
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "stopbound: out of memory\n");
-    return 2;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "stopbound: %s\n", e.what());
+    std::fprintf(stderr, "stopbound: %s\n", one_line(e.what()).c_str());
   }
   return 1;
 }

@@ -287,9 +287,26 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design and evaluate (see 'stopbound --help')"},
       {{"--bogus"}, "unknown option '--bogus' (see 'stopbound --help')"},
       {{""}, "unknown command '': the commands are design and evaluate (see 'stopbound --help')"},
-      {{"design", "10", "0.2", "0.1", "extra"}, "the following argument was not expected: extra (see 'stopbound --help')"},
-      {{"design", "10", "0.2", "0.1", "--oc"}, "--oc: 1 required RATES missing (see 'stopbound --help')"},
-      {{"design", "10", "0.2"}, "PHI is required (see 'stopbound --help')"},
+      {{"design", "10", "0.2", "0.1", "extra", "more"},
+       "the following arguments were not expected: extra more (see 'stopbound design --help')"},
+      {{"design", "10", "0.2", "0.1", "--OC", "0.3"}, "unknown option '--OC' (see 'stopbound design --help')"},
+      {{"design", "10", "0.2", "0.1", "--oc"}, "--oc: 1 required RATES missing (see 'stopbound design --help')"},
+      {{"design", "10", "0.2"}, "PHI is required (see 'stopbound design --help')"},
+      {{"design", "evaluate"}, "K must be a whole number from 1 to 255, got 'evaluate'"},
+      {{"evaluate", "-x.dat"}, "unknown option '-x.dat' (see 'stopbound evaluate --help')"},
+      {{"design", "10", "1e-400", "0.1"}, "THETA must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a double"},
+      {{"design", "10", "0.2", "0.99999999999999999"},
+       "PHI must be strictly between 0 and 1, got 0.99999999999999999, which rounds to 1 as a double"},
+      // Control characters in arguments never break the line.
+      {{"design", "10\nX", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10?X'"},
+      {{"design", "10", "0.2", "0.1", "--format", "json\n"}, "--format must be text, json or csv, got 'json?'"},
+      {{"evaluate", "no\nsuch"}, "cannot read no?such: No such file or directory"},
+      {{"evaluate", ""}, "cannot read '': No such file or directory"},
+      {{"design", "10", "0.2", "0.1", "--plot", "x\ny/z.svg"}, "Open of x?y/z.svg with mode=w failed: No such file or directory"},
+      {{"design", "10", "0.2", "0.1", "--plot", "boundary.dat/z.svg"},
+       "Open of boundary.dat/z.svg with mode=w failed: Not a directory"},
+      {{"design", "10", "0.2", "0.1", "--plot", "p.svg", "--boundary-file", "no/b.dat"},
+       "Open of no/b.dat with mode=w failed: No such file or directory"},
       {{"design", "10.5", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10.5'"},
       {{"design", "256", "0.2", "0.1"}, "K must be from 1 to 255, got 256"},
       {{"design", "0", "0.2", "0.1"}, "K must be from 1 to 255, got 0"},
@@ -303,10 +320,10 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
        "--oc: empty item in '0.1,,0.2'; give rates separated by commas"},
       {{"design", "10", "0.2", "0.1", "--oc", "1.5"}, "--oc: every rate must be strictly between 0 and 1, got 1.5"},
       {{"design", "10", "0.2", "0.1", "--no-boundary-file", "--boundary-file", "x"},
-       "--boundary-file excludes --no-boundary-file (see 'stopbound --help')"},
+       "--boundary-file excludes --no-boundary-file (see 'stopbound design --help')"},
       {{"design", "10", "0.2", "0.1", "--boundary-file", "no/such/dir/b.dat"},
        "Open of no/such/dir/b.dat with mode=w failed: No such file or directory"},
-      {{"evaluate"}, "FILE is required (see 'stopbound --help')"},
+      {{"evaluate"}, "FILE is required (see 'stopbound evaluate --help')"},
       {{"evaluate", "missing.dat"}, "cannot read missing.dat: No such file or directory"},
       {{"evaluate", "."}, "cannot read .: Is a directory"},
       {{"evaluate", "boundary.dat", "--oc", "0.5:0.1:0.1"}, "--oc: in '0.5:0.1:0.1', FROM is greater than TO"},
@@ -329,7 +346,32 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
     EXPECT_EQ(r.out, "") << c.message;
     EXPECT_EQ(r.err, "stopbound: " + c.message + "\n");
   }
+  // Nothing was written, the picture before a bad boundary file included.
   EXPECT_FALSE(fs::exists(dir.path() / "_bndry_.dat"));
+  EXPECT_FALSE(fs::exists(dir.path() / "p.svg"));
+}
+
+TEST(CommandLine, TextTableKeepsRatesApartAndEvaluateSkipsAByteOrderMark) {
+  const test_driver::temp_dir dir;
+  write(dir.path() / "bom.dat", "\xEF\xBB\xBF" "0.2\n3\n-1 1\n-1 2\n-1 2\n");
+  const auto r = run({"evaluate", "bom.dat", "--oc", "1.2345e-05,0.1234567,0.1234568"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("THETA = 0.2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("THETA      PHI*    P(LOW)  E[Y]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n1.2345e-05 0.000   0.000   "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n0.1234567  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n0.1234568  "), std::string::npos) << r.out;
+}
+
+TEST(CommandLine, OutOfMemoryIsOneLineOnStandardErrorWithStatusTwo) {
+  const test_driver::temp_dir dir;
+  const auto r = run({"design", "255", "0.2", "0.05", "--oc", "0.0001:0.9999:0.0001", "--format", "json",
+                      "--no-boundary-file", "--plot", "m.svg"},
+                     dir.path(), {.address_space_limit = 12000L << 10});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("stopbound: out of memory (malloc of ", 0), 0U) << r.err;
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
 }
 
 TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
@@ -352,6 +394,11 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
   const auto no_room = run({"design", "3", "0.2", "0.3", "--no-boundary-file"}, dir.path(), {.stdout_path = "/dev/full"});
   EXPECT_EQ(no_room.status, 1);
   EXPECT_EQ(no_room.err, "stopbound: write error on standard output: No space left on device\n");
+  // More than stdio's buffer: the reason is the first failed write's.
+  const auto big = run({"design", "255", "0.2", "0.05", "--no-boundary-file", "--format", "json"}, dir.path(),
+                       {.stdout_path = "/dev/full"});
+  EXPECT_EQ(big.status, 1);
+  EXPECT_EQ(big.err, "stopbound: write error on standard output: No space left on device\n");
 }
 
 }  // namespace

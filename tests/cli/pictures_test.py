@@ -229,7 +229,8 @@ class Pictures(unittest.TestCase):
         with open(os.path.join(self.dir, "keep.svg"), "w") as f:
             f.write("earlier")
         for extra in (["--plot", "missing/f.svg"], ["--html", "missing/f.html"],
-                      ["--plot", "keep.svg", "--html", "missing/f.html"]):
+                      ["--plot", "keep.svg", "--html", "missing/f.html"],
+                      ["--plot", "keep.svg", "--boundary-file", "missing/f.dat"]):
             r = run(["design", "10", "0.2", "0.05"] + extra, self.dir)
             self.assertEqual(r.returncode, 1, extra)
             self.assertEqual(r.stdout, b"")
@@ -277,6 +278,10 @@ class Pictures(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn(b"SOURCE_DATE_EPOCH must be a whole number of seconds", r.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "x.html")))
+        # Set but empty is unset.
+        r = run(["design", "10", "0.2", "0.05", "--no-boundary-file", "--html", "x.html"], self.dir,
+                {"SOURCE_DATE_EPOCH": ""})
+        self.assertEqual(r.returncode, 0, r.stderr)
 
 
 if __name__ == "__main__":
