@@ -38,6 +38,32 @@ namespace {
 constexpr const char* see_help = " (see 'stopbound --help')";
 constexpr const char* see_design_help = " (see 'stopbound design --help')";
 
+// A help description broken into lines that fit 80 columns beside CLI11's
+// 30-column names (CLI11 indents each line, but does not break them).
+std::string wrapped(const std::string& text) {
+  constexpr std::size_t name_column = 30;
+  constexpr std::size_t width = 80 - name_column;
+  std::string out;
+  std::size_t line = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::size_t word = end - at;
+    if (line > 0 && line + 1 + word > width) {
+      out += '\n';
+      line = 0;
+    } else if (line > 0) {
+      out += ' ';
+      ++line;
+    }
+    out.append(text, at, word);
+    line += word;
+    at = end + 1;
+  }
+  return out;
+}
+
 // Options every command takes. A new one is declared in add_common_options
 // and acted on in emit, and both commands have it. As usual on a command
 // line, an option given twice takes its last value.
@@ -53,24 +79,21 @@ struct common_options {
 };
 
 void add_common_options(CLI::App& cmd, common_options& o) {
-  o.oc_option = cmd.add_option("--oc", o.oc,
-                 "event probabilities for the operating characteristics: comma-separated "
+  o.oc_option = cmd.add_option("--oc", o.oc, wrapped("event probabilities for the operating characteristics: comma-separated "
                  "numbers strictly between 0 and 1 and ranges FROM:TO:STEP (inclusive), in the "
                  "order given, at most 10000 (default: THETA and the 0.05 grid from THETA up, "
-                 "as in the dialogue)")
+                 "as in the dialogue)"))
       ->type_name("RATES")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   cmd.add_option("--format", o.format, "text (default), json or csv")
       ->type_name("FORMAT")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  o.plot_option = cmd.add_option("--plot", o.plot,
-                                 "also draw the boundary, the probability of stopping early and "
-                                 "E[N] as an SVG figure into FILE")
+  o.plot_option = cmd.add_option("--plot", o.plot, wrapped("also draw the boundary, the probability of stopping early and "
+                                 "E[N] as an SVG figure into FILE"))
                       ->type_name("FILE.svg")
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  o.html_option = cmd.add_option("--html", o.html,
-                                 "also write a printable, self-contained report page with the "
-                                 "tables and the figure into FILE")
+  o.html_option = cmd.add_option("--html", o.html, wrapped("also write a printable, self-contained report page with the "
+                                 "tables and the figure into FILE"))
                       ->type_name("FILE.html")
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
@@ -318,19 +341,19 @@ int run(int argc, char** argv) {
   CLI::App* design = app.add_subcommand("design", "design the upper boundary for K, THETA and PHI");
   design->add_option("K", d.K, "the maximum planned sample size, 1 to 255")->required()->type_name("");
   design->add_option("THETA", d.theta, "the event probability, strictly between 0 and 1")->required()->type_name("");
-  design->add_option("PHI", d.phi, "the desired probability of early stopping, strictly between 0 and 1")
+  design->add_option("PHI", d.phi, wrapped("the desired probability of early stopping, strictly between 0 and 1"))
       ->required()
       ->type_name("");
   add_common_options(*design, d.common);
-  d.file_option = design->add_option("--boundary-file", d.boundary_file, "where to write the boundary file (default _bndry_.dat)")
+  d.file_option = design->add_option("--boundary-file", d.boundary_file, wrapped("where to write the boundary file (default _bndry_.dat)"))
           ->type_name("PATH")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   design->add_flag("--no-boundary-file", d.no_boundary_file, "write no boundary file");
 
   evaluate_args ev;
   CLI::App* evaluate =
-      app.add_subcommand("evaluate", "operating characteristics of the boundaries in a file laid out as _bndry_.dat");
-  evaluate->add_option("FILE", ev.file, "THETA on line 1, K on line 2, then K lines 'lower upper'")
+      app.add_subcommand("evaluate", wrapped("operating characteristics of the boundaries in a file laid out as _bndry_.dat"));
+  evaluate->add_option("FILE", ev.file, wrapped("THETA on line 1, K on line 2, then K lines 'lower upper'"))
       ->required()
       ->type_name("");
   add_common_options(*evaluate, ev.common);

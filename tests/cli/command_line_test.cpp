@@ -51,6 +51,9 @@ TEST(CommandLine, HelpAndVersion) {
   EXPECT_NE(design.out.find("Usage: stopbound design [OPTIONS] K THETA PHI"), std::string::npos);
   for (const char* option : {"--oc RATES", "--format FORMAT", "--boundary-file PATH", "--no-boundary-file"})
     EXPECT_NE(design.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(design.out.find("Excludes"), std::string::npos);
+  std::istringstream lines(design.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80U) << line;
   const auto evaluate = run({"evaluate", "-h"}, dir.path());
   EXPECT_EQ(evaluate.status, 0);
   EXPECT_NE(evaluate.out.find("Usage: stopbound evaluate [OPTIONS] FILE"), std::string::npos);
