@@ -46,18 +46,17 @@ void fatal_errors_to_stderr(const char* prefix) { fatal_prefix = prefix; }
 void eprintf(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  if (fatal_prefix != nullptr) {
+  if (fatal_prefix == nullptr) {
+    std::fflush(stdout);
+    std::vfprintf(stdout, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized): started above
+  } else {
     // One line on stderr, formatted without allocating: memory may be gone.
     char text[256];
     std::vsnprintf(text, sizeof text, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized): started above
-    va_end(args);
     std::size_t n = std::strlen(text);
     if (n > 0 && text[n - 1] == ':') text[--n] = '\0';
     std::fprintf(stderr, "%sout of memory (%s)\n", fatal_prefix, text);
-    std::exit(2);
   }
-  std::fflush(stdout);
-  std::vfprintf(stdout, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized): started above
   va_end(args);
   std::exit(2);
 }
