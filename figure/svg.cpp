@@ -367,8 +367,8 @@ path_data size_band(const panel& p, std::span<const oc_row> curve, int K) {
   return d;
 }
 
-// A guide's label on a white ground, drawn over the curves so that it stays
-// readable where a curve passes beneath it.
+// A guide's label, drawn beneath the series without a ground: a curve may
+// cross the text, but the label never hides any of the data.
 struct guide_label {
   double x, y;
   std::string text;
@@ -376,14 +376,8 @@ struct guide_label {
 };
 
 void draw_labels(svg_out& out, std::span<const guide_label> labels) {
-  for (const guide_label& l : labels) {
-    const double width = static_cast<double>(l.text.size()) * char_width * 0.95;
-    const double left = l.anchor == "end" ? l.x - width : l.x;
-    out.raw("<rect x=\"" + coord(left - 1) + "\" y=\"" + coord(l.y - font_size + 1) +
-            "\" width=\"" + coord(width + 2) + "\" height=\"" + coord(font_size + 2) +
-            "\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>\n");
-    out.text(l.x, l.y, l.text, l.anchor, font_size, R"(class="guide-label")");
-  }
+  for (const guide_label& l : labels)
+    out.text(l.x, l.y, l.text, l.anchor, font_size, R"(class="guide-label" fill="#555555")");
 }
 
 // A dashed guide across the panel at x = v; its label goes near the top.
@@ -479,13 +473,13 @@ void stopping_panel(svg_out& out, const panel& p, const boundary& bd,
       vertical_guide(out, p, bd.theta, "THETA = " + general(bd.theta), "guide-theta")};
   if (bd.phi)
     labels.push_back(horizontal_guide(out, p, *bd.phi, "PHI = " + general(*bd.phi), "guide-phi"));
+  draw_labels(out, labels);
   if (lower)
     out.path(curve_line(p, curve, [](const oc_row& r) { return r.p_lower; }), "series-p-lower",
              {lower_colour, 2});
   out.path(curve_line(p, curve, [](const oc_row& r) { return r.phi_star; }), "series-phi-star",
            {upper_colour, 2});
   if (std::isfinite(ps)) out.circle(p.x(bd.theta), p.y(ps), 3.5, "#000000", "design-point");
-  draw_labels(out, labels);
   frame_and_axes(out, p, "True event probability", "P(stop early)");
   out.close_group();
 }
@@ -502,9 +496,9 @@ void patients_panel(svg_out& out, const panel& p, const boundary& bd,
   const std::array<guide_label, 2> labels{
       vertical_guide(out, p, bd.theta, "THETA", "guide-theta"),
       horizontal_guide(out, p, bd.K, "K = " + std::to_string(bd.K), "guide-k")};
+  draw_labels(out, labels);
   out.path(curve_line(p, curve, [](const oc_row& r) { return r.mean_n; }), "series-mean-n",
            {size_colour, 2});
-  draw_labels(out, labels);
   frame_and_axes(out, p, "True event probability", "Patients, E[N]");
   out.close_group();
 }

@@ -240,6 +240,31 @@ TEST(Figure, LargestDesignAndUnreachableBoundary) {
   EXPECT_GE(p.y.d1, 256);
 }
 
+TEST(Figure, GuideLabelsHideNoSeries) {
+  figure::boundary bd = example_design();
+  for (const bool pair : {false, true}) {
+    if (pair) {  // an evaluated pair also draws the probability of stopping low
+      bd.phi.reset();
+      bd.file = "pair.dat";
+      bd.lower = {-1, -1, -1, 0, 0, 0, 1, 1, 2, 2};
+    }
+    const std::string svg = figure::svg_document(bd, example_curve());
+    // No ground beneath a label: the page is the only white shape.
+    EXPECT_EQ(svg.find("fill-opacity"), std::string::npos);
+    EXPECT_EQ(svg.find("fill=\"#ffffff\""), svg.rfind("fill=\"#ffffff\""));
+    // Within each panel every label comes before the first series, so that
+    // the series are painted over it.
+    for (const char* id : {"id=\"panel-stopping\"", "id=\"panel-patients\""}) {
+      const std::size_t start = svg.find(id);
+      const std::size_t end = svg.find("id=\"panel-", start + 1);
+      const std::size_t last_label = svg.rfind("class=\"guide-label\"", end);
+      ASSERT_NE(last_label, std::string::npos);
+      EXPECT_GT(last_label, start) << id;
+      EXPECT_LT(last_label, svg.find("class=\"series-", start)) << id << pair;
+    }
+  }
+}
+
 TEST(StoppingRule, RunsOfEqualReachableCounts) {
   figure::boundary bd = example_design();
   const std::vector<figure::rule_run> runs = figure::stopping_rule(bd);
