@@ -183,7 +183,23 @@ panel make_panel(int index, double x0, double x1, double y0, double y1, tick_set
           std::move(yt)};
 }
 
-double max_upper(const boundary& bd) { return *std::max_element(bd.upper.begin(), bd.upper.end()); }
+// The counts panel A draws: an upper count above n + 1 can never be reached
+// and a lower one below -1 never stops, so clipping there (n + 1 and -1 mean
+// "cannot stop") keeps the axis at counts that can occur, whatever a file
+// holds (2147483647 for "never").
+boundary plotted_counts(const boundary& bd) {
+  boundary out = bd;
+  for (std::size_t i = 0; i < out.upper.size(); ++i)
+    out.upper[i] =
+        static_cast<int>(std::min<long long>(out.upper[i], static_cast<long long>(i) + 2));
+  for (int& v : out.lower) v = std::max(v, -1);
+  return out;
+}
+
+double max_upper(const boundary& bd) {
+  const std::vector<int> upper = plotted_counts(bd).upper;
+  return *std::max_element(upper.begin(), upper.end());
+}
 
 // Grid, frame, ticks and axis labels of one panel; the grid goes beneath the
 // data, the rest is drawn over it by frame_and_axes.
@@ -558,7 +574,7 @@ std::string svg_element(const boundary& bd, std::span<const oc_row> curve) {
           "</desc>\n");
   out.rect(0, 0, page_width, page_height, "#ffffff");
   title(out, bd, curve);
-  boundary_panel(out, lay.boundary, bd);
+  boundary_panel(out, lay.boundary, plotted_counts(bd));
   stopping_panel(out, lay.stopping, bd, curve);
   patients_panel(out, lay.patients, bd, curve);
   out.text(plot_right, page_height - 14, bd.program, "end", font_size - 1,

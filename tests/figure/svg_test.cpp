@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -263,6 +264,26 @@ TEST(Figure, GuideLabelsHideNoSeries) {
       EXPECT_LT(last_label, svg.find("class=\"series-", start)) << id << pair;
     }
   }
+}
+
+TEST(Figure, CountsBeyondReachDrawAsCannotStop) {
+  figure::boundary bd = example_design();
+  bd.phi.reset();
+  bd.file = "never.dat";
+  bd.lower = {-1, -1, -1, 0, 0, -1, 1, 1, 2, 2};
+  figure::boundary far = bd;
+  // A file's "never": the largest int above, the smallest below.
+  far.upper[0] = far.upper[9] = std::numeric_limits<int>::max();
+  far.lower[0] = far.lower[5] = std::numeric_limits<int>::min();
+  bd.upper[0] = 2;
+  bd.upper[9] = 11;  // n + 1: cannot stop
+  const figure::internal::panel p = figure::internal::figure_layout(far).boundary;
+  EXPECT_LE(p.y.d1, 12);  // counts up to K + 1, not billions
+  const std::string svg = figure::svg_document(far, example_curve());
+  EXPECT_EQ(svg, figure::svg_document(bd, example_curve()));
+  const std::vector<point> v = vertices(attribute(svg, "series-upper", "d"));
+  ASSERT_EQ(v.size(), 20u);
+  EXPECT_NEAR(p.y.invert(v.back().second), 11, tolerance(p.y));
 }
 
 TEST(StoppingRule, RunsOfEqualReachableCounts) {
