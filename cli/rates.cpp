@@ -70,7 +70,10 @@ std::optional<decimal> parse_decimal(std::string_view t) {
 constexpr int int_digits = 2;
 using fixed = std::string;
 
-fixed zero_fixed() { return fixed(int_digits + max_range_places, '0'); }
+// Parentheses, not braces: a braced list would build a two-character string.
+fixed zero_fixed() {
+  return fixed(int_digits + max_range_places, '0');  // NOLINT(modernize-return-braced-init-list)
+}
 
 // d as fixed, or nullopt when it has more places than fixed holds or is 100
 // or more.
