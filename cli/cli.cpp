@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -292,16 +293,27 @@ void run_evaluate(const evaluate_args& a) {
 // arguments last first with any "--" among them, and reports a missing
 // positional before an unknown option: the arguments are named here in the
 // order given, an unknown option first.
-std::string parse_failure(const CLI::ParseError& e, const CLI::App* command) {
+std::string parse_failure(const CLI::ParseError& e, const CLI::App& app, const CLI::App* command,
+                          const std::vector<std::string>& args) {
   const std::string hint = command == nullptr ? see_help : " (see 'stopbound " + command->get_name() + " --help')";
   std::string what = e.what();
   if (what == "A subcommand is required") return "a command is required: design or evaluate" + hint;
   if (command != nullptr) {
     std::vector<std::string> extra;
-    for (const std::string& arg : command->remaining())
+    // After "--" the rest goes to the program, not the command.
+    for (const std::string& arg : app.remaining(true))
       if (arg != "--") extra.push_back(arg);
-    for (const std::string& arg : extra)
-      if (arg.size() > 1 && arg[0] == '-' && !parse_number(arg)) return "unknown option '" + arg + "'" + hint;
+    const auto place = [&](const std::string& arg) { return std::find(args.begin(), args.end(), arg) - args.begin(); };
+    std::stable_sort(extra.begin(), extra.end(),
+                     [&](const std::string& x, const std::string& y) { return place(x) < place(y); });
+    for (const std::string& arg : extra) {
+      if (arg.size() > 1 && arg[0] == '-' && !parse_number(arg)) {
+        std::string message = "unknown option '";
+        message += arg;
+        message += "'";
+        return message += hint;
+      }
+    }
     if (!extra.empty()) {
       std::string list;
       for (const std::string& arg : extra) list += (list.empty() ? "" : " ") + arg;
@@ -389,7 +401,7 @@ int run(int argc, char** argv) {
       if (!d.K.empty()) check_k(d.K);
       if (!d.theta.empty()) (void)probability("THETA", d.theta);
     }
-    throw error(parse_failure(e, command));
+    throw error(parse_failure(e, app, command, std::vector<std::string>(argv, argv + argc)));
   }
   if (design->parsed())
     run_design(d, program);

@@ -292,6 +292,8 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{""}, "unknown command '': the commands are design and evaluate (see 'stopbound --help')"},
       {{"design", "10", "0.2", "0.1", "extra", "more"},
        "the following arguments were not expected: extra more (see 'stopbound design --help')"},
+      {{"design", "10", "0.2", "0.1", "a", "--", "b"},
+       "the following arguments were not expected: a b (see 'stopbound design --help')"},
       {{"design", "10", "0.2", "0.1", "--OC", "0.3"}, "unknown option '--OC' (see 'stopbound design --help')"},
       {{"design", "10", "0.2", "0.1", "--oc"}, "--oc: 1 required RATES missing (see 'stopbound design --help')"},
       {{"design", "10", "0.2"}, "PHI is required (see 'stopbound design --help')"},
