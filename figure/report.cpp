@@ -170,8 +170,13 @@ void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
                                                   "SD[N]",
                                                   "E[Y/N]",
                                                   "SD[Y/N]"};
-  for (const std::string_view h : heads)
-    if (lower || h != "P(stop low)") out.element("th", h);
+  // Beside a lower boundary a low stop is early too: the upper one is "high".
+  for (const std::string_view h : heads) {
+    if (h == "P(stop early)" && lower)
+      out.element("th", "P(stop high)");
+    else if (lower || h != "P(stop low)")
+      out.element("th", h);
+  }
   out.raw("</tr></thead>\n<tbody>\n");
   for (const oc_row& r : rows) {
     out.raw(r.theta == bd.theta ? "<tr class=\"design\">" : "<tr>");
@@ -194,7 +199,7 @@ void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
   item("True event probability",
        "The event rate the trial might really have. Each row answers: if this were the true "
        "rate, how would the rule behave?");
-  item("P(stop early)",
+  item(lower ? "P(stop high)" : "P(stop early)",
        "The chance that the events reach the upper boundary, which stops the trial. At THETA "
        "this is PHI*.");
   if (lower)

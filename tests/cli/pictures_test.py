@@ -223,6 +223,9 @@ class Pictures(unittest.TestCase):
         page = ET.fromstring(self.file("e.html"))
         heads = [th.text for th in page.iter(XHTML + "th")]
         self.assertIn("P(stop low)", heads)
+        # Beside a low stop, "early" would not say which boundary.
+        self.assertIn("P(stop high)", heads)
+        self.assertNotIn("P(stop early)", heads)
         self.assertIn(name, "".join(page.itertext()))
 
     def test_outputs_that_cannot_be_written_fail_the_run(self):
