@@ -17,13 +17,7 @@
 
 #include "bndry/bndry.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SUPPORT_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SUPPORT_TEST_ASAN 1
-#endif
-#endif
+#include "sanitizer.h"
 
 namespace {
 
@@ -97,7 +91,7 @@ std::string printed(Print print) {
   return text;
 }
 
-#ifndef SUPPORT_TEST_ASAN
+#ifndef STOPBOUND_TEST_ASAN
 // Keeps allocating through alloc with the address space capped a little
 // above its current size, so the allocation soon fails inside the child.
 [[noreturn]] void exhaust(void* (*alloc)()) {
@@ -115,7 +109,7 @@ std::string printed(Print print) {
 #endif
 
 TEST(SupportDeathTest, EmallocFailureIsTheLastTextWithStatus2) {
-#ifdef SUPPORT_TEST_ASAN
+#ifdef STOPBOUND_TEST_ASAN
   GTEST_SKIP() << "the sanitizer's allocator ends the process itself";
 #else
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return emalloc(2048); }); }, 2), "malloc of 2048 bytes failed:");

@@ -11,6 +11,7 @@
 
 #include "bndry/bndry.h"
 #include "driver/run_program.h"
+#include "sanitizer.h"
 
 namespace {
 
@@ -369,6 +370,9 @@ TEST(CommandLine, TextTableKeepsRatesApartAndEvaluateSkipsAByteOrderMark) {
 }
 
 TEST(CommandLine, OutOfMemoryIsOneLineOnStandardErrorWithStatusTwo) {
+#ifdef STOPBOUND_TEST_ASAN
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a small address space";
+#endif
   const test_driver::temp_dir dir;
   const auto r = run({"design", "255", "0.2", "0.05", "--oc", "0.0001:0.9999:0.0001", "--format", "json",
                       "--no-boundary-file", "--plot", "m.svg"},

@@ -17,13 +17,7 @@
 #include "driver/driver.h"
 #include "driver/run_program.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define FAULTS_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FAULTS_TEST_ASAN 1
-#endif
-#endif
+#include "sanitizer.h"
 
 namespace {
 
@@ -157,7 +151,7 @@ TEST(Faults, SignalDuringTheWriteLeavesNoTemporary) {
 // An endless token under a small address space ends as a failed allocation
 // does everywhere: the message last on stdout after the prompt, status 2.
 TEST(Faults, ExhaustedMemoryEndsWithTheAllocationMessage) {
-#ifdef FAULTS_TEST_ASAN
+#ifdef STOPBOUND_TEST_ASAN
   GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a small address space";
 #else
   const temp_dir dir;
