@@ -342,30 +342,34 @@ std::uint64_t cross2_internal::walk_cost(int K, const int* lower, const int* upp
   return count_walk_calls(K, lower, upper, cap);
 }
 
-int CrossingProb(double* ls, double* us, double* rs, double theta, int K, const int* lower,
-                 const int* upper) {
+namespace {
+
+// CrossingProb's rule: the walk within its budget, the recursion beyond;
+// without `rs` the walk skips the cone's additions to the remaining vector.
+template <bool with_remaining>
+int crossing_by_cost(double* ls, double* us, double* rs, double theta, int K, const int* lower,
+                     const int* upper) {
   const int status = validate(theta, K, lower, upper);
   if (status != 0) return status;
   prep(ls, us, rs, theta, K, lower, upper);  // fills the cones the count reads
   std::uint64_t calls = 0;
   if (walks(K, lower, upper, &calls))
-    walk<true>(theta);
+    walk<with_remaining>(theta);
   else
     recursion(K);
   return 0;
 }
 
+}  // namespace
+
+int CrossingProb(double* ls, double* us, double* rs, double theta, int K, const int* lower,
+                 const int* upper) {
+  return crossing_by_cost<true>(ls, us, rs, theta, K, lower, upper);
+}
+
 int upper_crossing(double* ls, double* us, double theta, int K, const int* lower,
                    const int* upper) {
-  const int status = validate(theta, K, lower, upper);
-  if (status != 0) return status;
-  prep(ls, us, nullptr, theta, K, lower, upper);
-  std::uint64_t calls = 0;
-  if (walks(K, lower, upper, &calls))
-    walk<false>(theta);
-  else
-    recursion(K);
-  return 0;
+  return crossing_by_cost<false>(ls, us, nullptr, theta, K, lower, upper);
 }
 
 int crossing_estimate(double* ls, double* us, double* rs, double theta, int K, const int* lower,

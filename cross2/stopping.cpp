@@ -34,6 +34,18 @@ int append_outcomes(double* y, double* n, double* w, int next, const double* sou
   return next;
 }
 
+// After `lows` lower stops: the upper stops, then the full trials; fills
+// counts[1..3] and returns the index of the last outcome.
+int append_high_and_full(double* y, double* n, double* w, int* counts, int lows,
+                         const double* uspending, const double* rspending, const int* upper, int K) {
+  counts[1] = lows;
+  int next = append_outcomes(y, n, w, lows, uspending, 1, K, upper, 0);
+  counts[2] = next - counts[1];
+  next = append_outcomes(y, n, w, next, rspending, 0, K, nullptr, K);
+  counts[3] = next - counts[1] - counts[2];
+  return next - 1;
+}
+
 // True when the lower boundary rises by more than one from some patient to
 // the next: only then can a low stop happen below lower[m].
 bool lower_jumps(const int* lower, int K) {
@@ -95,13 +107,8 @@ int append_low_stops(double* y, double* n, double* w, const double* lspending, d
 int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspending,
             const double* uspending, const double* rspending, const int* lower, const int* upper,
             int K) {
-  int next = append_outcomes(y, n, w, 0, lspending, 1, K, lower, 0);
-  counts[1] = next;
-  next = append_outcomes(y, n, w, next, uspending, 1, K, upper, 0);
-  counts[2] = next - counts[1];
-  next = append_outcomes(y, n, w, next, rspending, 0, K, nullptr, K);
-  counts[3] = next - counts[1] - counts[2];
-  return next - 1;
+  return append_high_and_full(y, n, w, counts, append_outcomes(y, n, w, 0, lspending, 1, K, lower, 0),
+                              uspending, rspending, upper, K);
 }
 
 int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
@@ -109,13 +116,9 @@ int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
                const int* lower, const int* upper, int K) {
   if (!lower_jumps(lower, K))
     return yn_dstn(y, n, w, counts, lspending, uspending, rspending, lower, upper, K);
-  int next = append_low_stops(y, n, w, lspending, theta, lower, upper, K);
-  counts[1] = next;
-  next = append_outcomes(y, n, w, next, uspending, 1, K, upper, 0);
-  counts[2] = next - counts[1];
-  next = append_outcomes(y, n, w, next, rspending, 0, K, nullptr, K);
-  counts[3] = next - counts[1] - counts[2];
-  return next - 1;
+  return append_high_and_full(y, n, w, counts,
+                              append_low_stops(y, n, w, lspending, theta, lower, upper, K),
+                              uspending, rspending, upper, K);
 }
 
 // Two passes: the weighted mean first, then the squared deviations from it,

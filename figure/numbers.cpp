@@ -104,30 +104,33 @@ double nice_step(double span, int max_intervals, bool integer) {
   return decimal(s.mantissa, s.exponent);
 }
 
-tick_set nice_ticks(double lo, double hi, int max_intervals, bool integer) {
+namespace {
+
+// Ticks at the multiples of the nice step from lo to hi: inside [lo, hi]
+// (`outward` false) or the smallest run of them covering it.
+tick_set ticks_between(double lo, double hi, int max_intervals, bool integer, bool outward) {
   assert(lo < hi);
   const step_parts s = step_for(hi - lo, max_intervals, integer);
   tick_set t;
   t.step = decimal(s.mantissa, s.exponent);
   t.decimals = s.exponent < 0 ? -s.exponent : 0;
-  const auto first = static_cast<long long>(std::ceil(lo / t.step - fit_slack));
-  const auto last = static_cast<long long>(std::floor(hi / t.step + fit_slack));
+  const double a = lo / t.step;
+  const double b = hi / t.step;
+  const auto first = static_cast<long long>(outward ? std::floor(a + fit_slack) : std::ceil(a - fit_slack));
+  const auto last = static_cast<long long>(outward ? std::ceil(b - fit_slack) : std::floor(b + fit_slack));
   for (long long i = first; i <= last; ++i)
     t.values.push_back(decimal(static_cast<double>(i * s.mantissa), s.exponent));
   return t;
 }
 
+}  // namespace
+
+tick_set nice_ticks(double lo, double hi, int max_intervals, bool integer) {
+  return ticks_between(lo, hi, max_intervals, integer, false);
+}
+
 tick_set nice_axis(double lo, double hi, int max_intervals, bool integer) {
-  assert(lo < hi);
-  const step_parts s = step_for(hi - lo, max_intervals, integer);
-  tick_set t;
-  t.step = decimal(s.mantissa, s.exponent);
-  t.decimals = s.exponent < 0 ? -s.exponent : 0;
-  const auto first = static_cast<long long>(std::floor(lo / t.step + fit_slack));
-  const auto last = static_cast<long long>(std::ceil(hi / t.step - fit_slack));
-  for (long long i = first; i <= last; ++i)
-    t.values.push_back(decimal(static_cast<double>(i * s.mantissa), s.exponent));
-  return t;
+  return ticks_between(lo, hi, max_intervals, integer, true);
 }
 
 std::string fixed(double v, int decimals) {
