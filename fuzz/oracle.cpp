@@ -109,7 +109,9 @@ std::optional<command_line> as_command_line(const std::string& input) {
       c.file = input.substr(at);
       break;
     }
-    c.args.push_back(line);
+    // An argument vector holds C strings: the program sees each argument
+    // only up to its first NUL, and so must the names it may leave behind.
+    c.args.push_back(line.substr(0, line.find('\0')));
   }
   // Without arguments the program runs the dialogue, on this very input.
   if (c.args.empty()) return std::nullopt;
