@@ -5,8 +5,6 @@
 
 #include "bndry/internal.h"
 
-using bndry_internal::bin_surv;
-
 // The scan is inclusive (alpha >= tail admits the count) and ends at k = 0,
 // whose tail is exactly 1. Rounding can make a tail fall by an ulp from one
 // patient to the next although the exact tail rises with n, so the result is
@@ -15,7 +13,7 @@ using bndry_internal::bin_surv;
 int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
   if (K < 1 || K > max_patients) return 1;
   // Rows up to K are all the boundary reads.
-  const int status = bndry_internal::init_bin(nullptr, bin_surv, theta, K);
+  const int status = bndry_internal::init_bin(nullptr, theta, K);
   if (status != 0) return status;
   for (int n = K; n >= 1; --n) {
     if (alpha >= 1.0) {
@@ -25,7 +23,7 @@ int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
     // The first k whose tail is <= alpha, by bisection: the tails never
     // increase along a row, so that is where the scan from k = n down stops
     // (at k - 1, giving k), and n + 1 when no tail is that small.
-    const double* row = bin_surv[n].data();
+    const double* row = bndry_internal::surv_row(n);
     int first = 0;
     int count = n + 1;
     while (count > 0) {

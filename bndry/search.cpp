@@ -13,29 +13,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <utility>
 
 #include "bndry/internal.h"
 #include "cross2/cross2.h"
 
 namespace {
 
-using bndry_internal::bin_surv;
 using bndry_internal::evec;
 
-// The candidate list: empty outside FindBndry, grown by doubling.
+// The candidate list: empty outside FindBndry, sized once to the tails it
+// takes.
 double* alpha_val = nullptr;
-int alpha_siz = 0;
 int alpha_n = 0;
-
-void append_candidate(double v) {
-  if (alpha_n == alpha_siz) {
-    alpha_siz = alpha_n == 0 ? 1 : 2 * alpha_n;
-    alpha_val = static_cast<double*>(
-        erealloc(alpha_val, static_cast<unsigned>(alpha_siz) * static_cast<unsigned>(sizeof(double))));
-  }
-  alpha_val[alpha_n++] = v;
-}
 
 // Empties the candidate list on every path out of FindBndry.
 struct candidate_list_guard {
@@ -45,26 +34,45 @@ struct candidate_list_guard {
   ~candidate_list_guard() {
     std::free(alpha_val);
     alpha_val = nullptr;
-    alpha_siz = 0;
     alpha_n = 0;
   }
 };
+
+// The run of row n a scan from k = n down takes, up to and including the
+// first tail >= phi: the tails never increase along a row, so that is the
+// largest k whose tail is >= phi, found by bisection, or k = 0 when none is
+// (phi above 1, or NaN, leaves the scan running to the end of the row).
+bndry_internal::tail_run row_run(int n, double phi) {
+  const double* row = bndry_internal::surv_row(n);
+  int first = 0;  // first k whose tail is below phi, or n + 1
+  int count = n + 1;
+  while (count > 0) {
+    const int half = count / 2;
+    if (row[first + half] >= phi) {
+      first += half + 1;
+      count -= half + 1;
+    } else {
+      count = half;
+    }
+  }
+  const int k = first > 0 ? first - 1 : 0;
+  return {row + k, n - k + 1};
+}
 
 // Row n gives its tails from k = n down to the first that is >= phi: a level
 // at or above that tail already stops by patient n with probability >= phi,
 // so no larger tail of the row, and no candidate past the first >= phi, can
 // be the answer.
 void FindAlpha(double phi, int K) {
+  std::array<bndry_internal::tail_run, max_patients> runs{};
+  int total = 0;
   for (int n = 1; n <= K; ++n) {
-    const auto& row = bin_surv[n];
-    for (int k = n; k >= 0; --k) {
-      const double tail = row[k];
-      append_candidate(tail);
-      if (tail >= phi) break;
-    }
+    runs[static_cast<std::size_t>(n - 1)] = row_run(n, phi);
+    total += runs[static_cast<std::size_t>(n - 1)].size;
   }
-  bndry_internal::sort_tails(alpha_val, alpha_n);
-  alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + alpha_n) - alpha_val);
+  alpha_val = static_cast<double*>(emalloc(static_cast<unsigned>(total) * static_cast<unsigned>(sizeof(double))));
+  bndry_internal::sort_tails(runs.data(), K, alpha_val);
+  alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + total) - alpha_val);
   midpoints(alpha_val, alpha_n);
   // Keep the list up to its first entry >= phi; the largest tail, 1, always is.
   int last = 0;
@@ -184,50 +192,75 @@ int SolveAlpha(double* alpha, double* phi_star, int K, double theta, double phi)
 
 int bndry_internal::candidate_count() { return alpha_n; }
 
-// Sorts non-negative doubles into ascending order by their bit patterns,
-// which for +0 and above order as the values do: a least-significant-digit
-// radix sort, 11 bits a pass, skipping the digits all values share. The same
-// list as a comparison sort gives, in a few linear passes: about 7 times
-// faster for the 24,500 candidates of K = 255 (bench/sort_bench.cpp).
-void bndry_internal::sort_tails(double* v, int n) {
-  constexpr int digit_bits = 11;
-  constexpr int passes = (64 + digit_bits - 1) / digit_bits;
-  constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
-  // Below a few thousand values a comparison sort is faster than zeroing
-  // and summing the digit counts; both leave the same list.
-  constexpr int few = 4096;
-  if (n < few) {
-    std::sort(v, v + std::max(n, 0));
-    return;
+// A bucket sort on the bit patterns of non-negative doubles, which order as
+// the values do: one pass finds the range of the keys, one counts them into
+// buckets by their leading bits above the smallest, one places them, and each
+// bucket is then sorted alone. It reads the runs where they lie and writes
+// nothing but out: every fresh page costs a fault, dearer here than the
+// sorting itself. Equal values are indistinguishable, so the list is the one
+// std::sort leaves.
+void bndry_internal::sort_tails(const tail_run* runs, int run_count, double* out) {
+  // At most 4,096 buckets (16 KB of counts), about four values to a bucket.
+  constexpr int max_bucket_bits = 12;
+  constexpr int values_per_bucket = 4;
+  // Insertion sort up to here; a bucket this full has clustered values
+  // (underflowed tails, most often), which a comparison sort takes better.
+  constexpr int insertion_limit = 32;
+  std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t hi = 0;
+  int total = 0;
+  for (int r = 0; r < run_count; ++r) {
+    for (int i = 0; i < runs[r].size; ++i) {
+      const double v = runs[r].first[i];
+      assert(v >= 0.0 && !std::signbit(v));
+      const auto key = std::bit_cast<std::uint64_t>(v);
+      lo = std::min(lo, key);
+      hi = std::max(hi, key);
+    }
+    total += runs[r].size;
   }
-  evec<std::uint64_t> key_a(n);
-  evec<std::uint64_t> key_b(n);
-  std::uint64_t* keys = key_a.data();
-  std::uint64_t* sorted = key_b.data();
-  std::array<std::array<std::uint32_t, digit_mask + 1>, passes> counts{};
-  for (int i = 0; i < n; ++i) {
-    assert(v[i] >= 0.0 && !std::signbit(v[i]));
-    const auto key = std::bit_cast<std::uint64_t>(v[i]);
-    keys[i] = key;
-    for (int pass = 0; pass < passes; ++pass) ++counts[pass][(key >> (pass * digit_bits)) & digit_mask];
+  if (total == 0) return;
+  const int bucket_bits =
+      std::min(max_bucket_bits, static_cast<int>(std::bit_width(static_cast<unsigned>(total / values_per_bucket))));
+  // Keys of non-negative doubles are below 2^63, so the shift stays below 64.
+  const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - bucket_bits);
+  const auto bucket = [lo, shift](double v) {
+    return static_cast<std::size_t>((std::bit_cast<std::uint64_t>(v) - lo) >> shift);
+  };
+  // end[b] counts bucket b - 1 at first, then becomes the start of bucket b,
+  // then, as the values are placed, the end of bucket b.
+  std::array<int, (std::size_t{1} << max_bucket_bits) + 1> end{};
+  const std::size_t buckets = std::size_t{1} << bucket_bits;
+  for (int r = 0; r < run_count; ++r)
+    for (int i = 0; i < runs[r].size; ++i) ++end[bucket(runs[r].first[i]) + 1];
+  for (std::size_t b = 1; b < buckets; ++b) end[b] += end[b - 1];
+  for (int r = 0; r < run_count; ++r)
+    for (int i = 0; i < runs[r].size; ++i) {
+      const double v = runs[r].first[i];
+      out[end[bucket(v)]++] = v;
+    }
+  int begin = 0;
+  for (std::size_t b = 0; b < buckets; ++b) {
+    double* const first = out + begin;
+    double* const last = out + end[b];
+    begin = end[b];
+    if (last - first > insertion_limit) {
+      std::sort(first, last);
+      continue;
+    }
+    for (double* p = first + 1; p < last; ++p) {
+      const double v = *p;
+      double* q = p;
+      for (; q > first && v < q[-1]; --q) *q = q[-1];
+      *q = v;
+    }
   }
-  for (int pass = 0; pass < passes; ++pass) {
-    auto& count = counts[static_cast<std::size_t>(pass)];
-    const int shift = pass * digit_bits;
-    if (count[(keys[0] >> shift) & digit_mask] == static_cast<std::uint32_t>(n)) continue;
-    std::uint32_t start = 0;
-    for (auto& c : count) start += std::exchange(c, start);
-    for (int i = 0; i < n; ++i) sorted[count[(keys[i] >> shift) & digit_mask]++] = keys[i];
-    std::swap(keys, sorted);
-  }
-  for (int i = 0; i < n; ++i) v[i] = std::bit_cast<double>(keys[i]);
 }
-
 
 int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi) {
   if (K < 1 || K > max_patients) return 1;
   // Rows up to K are all the search and the boundary read.
-  const int status = bndry_internal::init_bin(nullptr, bin_surv, theta, K);
+  const int status = bndry_internal::init_bin(nullptr, theta, K);
   if (status != 0) return status;
   double found_alpha = 0.0;
   double found_phi_star = 0.0;

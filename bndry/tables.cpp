@@ -7,7 +7,7 @@
 namespace bndry_internal {
 
 bin_table bin_prob{};
-bin_table bin_surv{};
+surv_table bin_surv{};
 
 namespace {
 
@@ -43,14 +43,14 @@ void init_bin2(double* row, double theta, int n) {
 
 // surv[n][k] = (sum of prob[n][k..n]) / (sum of prob[n][0..n]): normalising by
 // the row total keeps surv[n][0] exactly 1 and every row non-increasing in k.
-int init_bin(bin_table* prob, bin_table& surv, double theta, int m) {
+int init_bin(bin_table* prob, double theta, int m) {
   if (m < 1 || m > max_patients) return 1;
   if (!(theta >= 0.0 && theta <= 1.0)) return 1;
   if (m == bin_prob_max_m && theta == bin_prob_theta && (prob == nullptr || bin_prob_kept)) return 0;
   std::array<double, max_patients + 1> row{};
   for (int n = 1; n <= m; ++n) {
     double* p = prob != nullptr ? (*prob)[n].data() : row.data();
-    double* s = surv[n].data();
+    double* s = bin_surv.data() + surv_offset(n);
     if (theta == 0.0) {
       p[0] = 1.0;
       for (int k = 1; k <= n; ++k) p[k] = 0.0;

@@ -22,7 +22,6 @@
 
 namespace {
 
-using bndry_internal::bin_surv;
 using bndry_internal::candidate_count;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -35,7 +34,7 @@ constexpr double kProbTol = 1e-13;
 
 using boundary = std::array<int, max_patients + 2>;
 
-double surv(int n, int k) { return bin_surv[n][k]; }
+double surv(int n, int k) { return bndry_internal::surv_row(n)[k]; }
 
 // ---- Reference ------------------------------------------------------------------
 

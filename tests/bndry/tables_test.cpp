@@ -26,25 +26,35 @@ namespace {
 using bndry_internal::bin_prob;
 using bndry_internal::bin_surv;
 using bndry_internal::bin_table;
+using bndry_internal::surv_offset;
+using bndry_internal::surv_table;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kSentinel = -7.25;  // no probability; a build overwrites it
 constexpr int kUnset = -99;          // boundary entries a call must not write
 
 int build(double theta, int m = max_patients) {
-  return bndry_internal::init_bin(&bin_prob, bin_surv, theta, m);
+  return bndry_internal::init_bin(&bin_prob, theta, m);
 }
 
-std::unique_ptr<bin_table> copy_of(const bin_table& t) { return std::make_unique<bin_table>(t); }
-bool same_bits(const bin_table& a, const bin_table& b) {
+template <class Table>
+std::unique_ptr<Table> copy_of(const Table& t) {
+  return std::make_unique<Table>(t);
+}
+template <class Table>
+bool same_bits(const Table& a, const Table& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 bool same_row(const bin_table& a, const bin_table& b, int n) {
   return std::memcmp(a[n].data(), b[n].data(), sizeof a[0]) == 0;
 }
-void poke(int n, int k) { bin_prob[n][k] = bin_surv[n][k] = kSentinel; }
+bool same_row(const surv_table& a, const surv_table& b, int n) {
+  return std::memcmp(a.data() + surv_offset(n), b.data() + surv_offset(n), (n + 1) * sizeof a[0]) == 0;
+}
+double& surv_entry(int n, int k) { return bin_surv[static_cast<std::size_t>(surv_offset(n) + k)]; }
+void poke(int n, int k) { bin_prob[n][k] = surv_entry(n, k) = kSentinel; }
 double prob(int n, int k) { return bin_prob[n][k]; }
-double surv(int n, int k) { return bin_surv[n][k]; }
+double surv(int n, int k) { return surv_entry(n, k); }
 
 // Relative error of a row of n: the mode's start value carries the rounding
 // of the log-factorial running sums, a few ulps of ln(n!), and every step of
@@ -75,10 +85,11 @@ TEST_F(Tables, CertainThetasGiveExactRowsAndLeaveTheRestZero) {
     for (int k = 0; k < n; ++k) ASSERT_EQ(prob(n, k), 0.0) << n << ' ' << k;
     for (int k = 0; k <= n; ++k) ASSERT_EQ(surv(n, k), 1.0) << n << ' ' << k;
   }
-  // Row 0 and the entries past k = n belong to no build.
+  // Row 0 and the point table's entries past k = n belong to no build (the
+  // survival rows are packed: nothing lies past k = n).
+  EXPECT_EQ(surv(0, 0), 0.0);
   for (int n = 0; n <= max_patients; ++n)
-    for (int k = n == 0 ? 0 : n + 1; k <= max_patients; ++k)
-      ASSERT_TRUE(prob(n, k) == 0.0 && surv(n, k) == 0.0);
+    for (int k = n == 0 ? 0 : n + 1; k <= max_patients; ++k) ASSERT_EQ(prob(n, k), 0.0);
 }
 
 TEST_F(Tables, OnePatientAtHalf) {
@@ -128,7 +139,8 @@ TEST_F(Tables, SameRequestIsServedFromTheCache) {
   ASSERT_EQ(build(0.3), 0);
   const double before = prob(7, 3);
   poke(7, 3);
-  const auto p = copy_of(bin_prob), s = copy_of(bin_surv);
+  const auto p = copy_of(bin_prob);
+  const auto s = copy_of(bin_surv);
   EXPECT_EQ(build(0.3), 0);
   EXPECT_TRUE(same_bits(bin_prob, *p));
   EXPECT_TRUE(same_bits(bin_surv, *s));
@@ -145,7 +157,8 @@ TEST_F(Tables, SameRequestIsServedFromTheCache) {
 TEST_F(Tables, RefusedRequestsChangeNeitherTablesNorKey) {
   ASSERT_EQ(build(0.3), 0);
   poke(7, 3);
-  const auto p = copy_of(bin_prob), s = copy_of(bin_surv);
+  const auto p = copy_of(bin_prob);
+  const auto s = copy_of(bin_surv);
   const struct {
     double theta;
     int m;
@@ -162,13 +175,15 @@ TEST_F(Tables, RefusedRequestsChangeNeitherTablesNorKey) {
 
 TEST_F(Tables, SmallerBuildRewritesOnlyItsRows) {
   ASSERT_EQ(build(0.5), 0);
-  const auto p5 = copy_of(bin_prob), s5 = copy_of(bin_surv);
+  const auto p5 = copy_of(bin_prob);
+  const auto s5 = copy_of(bin_surv);
   ASSERT_EQ(build(0.3), 0);
-  const auto p3 = copy_of(bin_prob), s3 = copy_of(bin_surv);
+  const auto p3 = copy_of(bin_prob);
+  const auto s3 = copy_of(bin_surv);
   ASSERT_EQ(build(0.5, 10), 0);
   for (int n = 1; n <= max_patients; ++n) {
     const bin_table& p = n <= 10 ? *p5 : *p3;
-    const bin_table& s = n <= 10 ? *s5 : *s3;
+    const surv_table& s = n <= 10 ? *s5 : *s3;
     EXPECT_TRUE(same_row(bin_prob, p, n) && same_row(bin_surv, s, n)) << n;
   }
   // The key covers rows 1..10 only, so the full request builds again.
@@ -353,6 +368,21 @@ TEST(PointwiseBndry, BisectionStopsWhereTheScanDoes) {
   }
 }
 
+// v cut into runs of random lengths (empty ones too), as the rows give them.
+std::vector<double> sorted_in_runs(const std::vector<double>& v, std::mt19937_64& rng) {
+  std::vector<bndry_internal::tail_run> runs;
+  for (std::size_t at = 0; at < v.size() || runs.empty();) {
+    const std::size_t size = std::min(v.size() - at, static_cast<std::size_t>(rng() % 300));
+    runs.push_back({v.data() + at, static_cast<int>(size)});
+    at += size;
+  }
+  std::vector<double> out(v.size() + 1, kSentinel);
+  bndry_internal::sort_tails(runs.data(), static_cast<int>(runs.size()), out.data());
+  EXPECT_EQ(out.back(), kSentinel) << "written past the end";
+  out.pop_back();
+  return out;
+}
+
 TEST(SortTails, OrdersAsAComparisonSortDoes) {
   std::mt19937_64 rng(6);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -370,13 +400,21 @@ TEST(SortTails, OrdersAsAComparisonSortDoes) {
     }
     std::vector<double> expected = v;
     std::sort(expected.begin(), expected.end());
-    bndry_internal::sort_tails(v.data(), n);
-    EXPECT_TRUE(v.empty() || std::memcmp(v.data(), expected.data(), v.size() * sizeof(double)) == 0) << n;
+    const std::vector<double> got = sorted_in_runs(v, rng);
+    EXPECT_TRUE(got.empty() || std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)) == 0) << n;
   }
-  // Values that share most of their bits: the passes over shared digits are skipped.
-  std::vector<double> close{0.25, std::nextafter(0.25, 1.0), 0.25, std::nextafter(0.25, 0.0)};
-  bndry_internal::sort_tails(close.data(), 4);
-  EXPECT_EQ(close, (std::vector<double>{std::nextafter(0.25, 0.0), 0.25, 0.25, std::nextafter(0.25, 1.0)}));
+  // Thousands of values a few ulps apart beside values far from them: the
+  // cluster shares one bucket and takes the comparison sort.
+  std::vector<double> clustered{0.0, 1.0, 1e-300};
+  for (int i = 0; i < 3000; ++i) clustered.push_back(0.25 + static_cast<double>(rng() % 5000) * 0x1p-54);
+  for (int i = 0; i < 2000; ++i) clustered.push_back(0.0);
+  std::vector<double> expected = clustered;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(sorted_in_runs(clustered, rng), expected);
+  // Values that share all but their last bits.
+  const std::vector<double> close{0.25, std::nextafter(0.25, 1.0), 0.25, std::nextafter(0.25, 0.0)};
+  EXPECT_EQ(sorted_in_runs(close, rng),
+            (std::vector<double>{std::nextafter(0.25, 0.0), 0.25, 0.25, std::nextafter(0.25, 1.0)}));
 }
 
 }  // namespace
