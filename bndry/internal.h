@@ -34,7 +34,8 @@ int init_bin(bin_table* prob, double theta, int m);
 /// lb[1..K] = -1: a lower boundary no count can reach.
 void init_lb(int* lb, int K);
 
-/// One ascending or unordered run of tails, each >= +0 and not NaN.
+/// A run of tails in any order (the rows give them non-increasing), each >= +0
+/// and not NaN.
 struct tail_run {
   const double* first;
   int size;

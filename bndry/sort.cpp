@@ -31,7 +31,7 @@ constexpr int insertion_limit = 16;
 constexpr int scratch_bits = 10;
 constexpr int scratch_size = 1 << scratch_bits;
 
-void insertion_sort(double* first, double* last) {
+void insertion_sort(double* first, const double* last) {
   for (double* p = first + 1; p < last; ++p) {
     const double v = *p;
     double* q = p;
@@ -44,13 +44,13 @@ void insertion_sort(double* first, double* last) {
 // buckets 0..end.size() - 2 in order, keeping their order within a bucket.
 // end must be all zero; on return end[b] is the end of bucket b in dest.
 template <class EachValue>
-void spread(const EachValue& each_value, std::uint64_t lo, int shift, std::span<int> end, double* dest) {
+void spread(const EachValue& each_value, std::uint64_t lo, int shift, std::span<int> end, std::span<double> dest) {
   const auto bucket = [lo, shift](double v) { return static_cast<std::size_t>((key_of(v) - lo) >> shift); };
   // end[b + 1] counts bucket b, then the sums make end[b] its start, then
   // placing the values moves end[b] to its end.
   each_value([&](double v) { ++end[bucket(v) + 1]; });
   for (std::size_t b = 1; b < end.size(); ++b) end[b] += end[b - 1];
-  each_value([&](double v) { dest[end[bucket(v)]++] = v; });
+  each_value([&](double v) { dest[static_cast<std::size_t>(end[bucket(v)]++)] = v; });
 }
 
 // The shift that spreads keys lo..hi over 2^bits buckets.
@@ -60,8 +60,9 @@ int shift_for(std::uint64_t lo, std::uint64_t hi, int bits) {
 }
 
 // Sorts first[0..n): small buckets by insertion, the others spread again over
-// about one bucket a value. Each level narrows the key range by at least 2^4,
-// so the recursion ends within 16 levels.
+// about one bucket a value. A bucket spread again holds at least 17 values,
+// so each level narrows the key range by at least 2^5 and the recursion ends
+// within 13 levels.
 void sort_bucket(double* first, int n, std::array<double, scratch_size>& scratch) {
   if (n <= insertion_limit) {
     insertion_sort(first, first + n);
@@ -83,7 +84,7 @@ void sort_bucket(double* first, int n, std::array<double, scratch_size>& scratch
   const std::span<int> ends(end.data(), (std::size_t{1} << bits) + 1);
   std::fill(ends.begin(), ends.end(), 0);
   spread([first, n](auto&& f) { std::for_each(first, first + n, f); }, lo, shift_for(lo, hi, bits), ends,
-         scratch.data());
+         std::span<double>(scratch.data(), static_cast<std::size_t>(n)));
   std::copy(scratch.data(), scratch.data() + n, first);
   int begin = 0;
   for (std::size_t b = 0; b + 1 < ends.size(); ++b) {
@@ -118,7 +119,7 @@ void bndry_internal::sort_tails(const tail_run* runs, int run_count, double* out
   std::array<int, (std::size_t{1} << max_bucket_bits) + 1> end;
   const std::span<int> ends(end.data(), (std::size_t{1} << bits) + 1);
   std::fill(ends.begin(), ends.end(), 0);
-  spread(each_value, lo, shift_for(lo, hi, bits), ends, out);
+  spread(each_value, lo, shift_for(lo, hi, bits), ends, std::span<double>(out, static_cast<std::size_t>(total)));
   std::array<double, scratch_size> scratch;
   int begin = 0;
   for (std::size_t b = 0; b + 1 < ends.size(); ++b) {

@@ -171,6 +171,16 @@ TEST(FindBndry, SmallDesigns) {
   EXPECT_EQ(d.phi_star, 0.0);
   EXPECT_EQ(entries(d.b, 2), (std::vector<int>{2, 3}));
 
+  // A PHI equal to a tail ends the row's run at that tail: the one candidate
+  // is the tail itself, not the midpoint between it and 1.
+  for (const double theta : {0.2, 0.5}) {
+    d = find(1, theta, theta);
+    ASSERT_EQ(d.status, 0) << theta;
+    EXPECT_EQ(d.alpha, surv(1, 1)) << theta;
+    EXPECT_EQ(d.alpha, theta) << theta;
+    EXPECT_EQ(d.phi_star, theta) << theta;
+  }
+
   // The one candidate is above PHI, yet its PHI* is not; a PHI* equal to
   // PHI does not exceed it either.
   for (const double phi : {0.3, 0.25}) {

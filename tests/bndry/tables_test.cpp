@@ -411,6 +411,15 @@ TEST(SortTails, OrdersAsAComparisonSortDoes) {
   std::vector<double> expected = clustered;
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(sorted_in_runs(clustered, rng), expected);
+  // Clusters inside clusters, each of a few dozen values: buckets spread
+  // again level after level, down to keys a unit apart.
+  std::vector<double> nested{0.0, 1.0};
+  for (const double width : {0x1p-8, 0x1p-20, 0x1p-32, 0x1p-44, 0x1p-54})
+    for (int i = 0; i < 40; ++i) nested.push_back(0.25 + width * static_cast<double>(rng() % 64));
+  for (int i = 0; i < 40; ++i) nested.push_back(0.75 + 0x1p-53 * static_cast<double>(rng() % 3));  // 3 ulps
+  expected = nested;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(sorted_in_runs(nested, rng), expected);
   // Values that share all but their last bits.
   const std::vector<double> close{0.25, std::nextafter(0.25, 1.0), 0.25, std::nextafter(0.25, 0.0)};
   EXPECT_EQ(sorted_in_runs(close, rng),
