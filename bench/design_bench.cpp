@@ -3,31 +3,16 @@
 // and with the program's rule that picks between them.
 #include <benchmark/benchmark.h>
 
-#include <array>
-
-#include "bndry/bndry.h"
+#include "bench/design_then_rows.h"
 #include "cross2/internal.h"
-#include "driver/driver.h"
 
 namespace {
 
 using cross2_internal::method_choice;
 
 void design_and_table(benchmark::State& state, method_choice choice) {
-  const int K = static_cast<int>(state.range(0));
-  constexpr double theta = 0.2;
-  constexpr double phi = 0.05;
   cross2_internal::choose_method(choice);
-  std::array<int, max_patients + 1> b{};
-  std::array<int, max_patients + 1> lower{};
-  lower.fill(-1);
-  for (auto _ : state) {
-    double alpha = 0.0;
-    double phi_star = 0.0;
-    if (FindBndry(b.data(), &alpha, &phi_star, K, theta, phi) != 0) state.SkipWithError("design failed");
-    for (const double row : table_thetas(theta))
-      benchmark::DoNotOptimize(summary(row, K, lower.data(), b.data()));
-  }
+  design_then_rows(state, static_cast<int>(state.range(0)), 0.2, 0.05, summary);
   cross2_internal::choose_method(method_choice::by_cost);
 }
 

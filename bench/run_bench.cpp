@@ -4,24 +4,13 @@
 // walks at their budget.
 #include <benchmark/benchmark.h>
 
-#include <array>
-
-#include "bndry/bndry.h"
+#include "bench/design_then_rows.h"
 #include "driver/driver.h"
 
 namespace {
 
 void design_and_table(benchmark::State& state, int K, double theta, double phi) {
-  std::array<int, max_patients + 1> b{};
-  std::array<int, max_patients + 1> lower{};
-  lower.fill(-1);
-  for (auto _ : state) {
-    double alpha = 0.0;
-    double phi_star = 0.0;
-    if (FindBndry(b.data(), &alpha, &phi_star, K, theta, phi) != 0) state.SkipWithError("design failed");
-    for (const double row : table_thetas(theta))
-      benchmark::DoNotOptimize(table_row(row, K, lower.data(), b.data()));
-  }
+  design_then_rows(state, K, theta, phi, table_row);
 }
 
 void BM_run_by_K(benchmark::State& state) {
