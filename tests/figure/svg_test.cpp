@@ -31,6 +31,18 @@ figure::boundary example_design() {
   return bd;
 }
 
+// The example's boundary read back from a file with the given lower
+// boundary: no PHI, ALPHA or PHI*, as evaluate knows none.
+figure::boundary evaluated_pair(const std::string& file, std::vector<int> lower) {
+  figure::boundary bd = example_design();
+  bd.phi.reset();
+  bd.alpha.reset();
+  bd.phi_star.reset();
+  bd.file = file;
+  bd.lower = std::move(lower);
+  return bd;
+}
+
 // Smooth made-up rows on 0.05 .. 0.95; E[N] + SD[N] passes K and E[N] - SD[N]
 // passes 1, so that the band is cut.
 std::vector<figure::oc_row> example_curve() {
@@ -176,12 +188,8 @@ TEST(Figure, GuidesMarkThetaPhiAndTheDesignPoint) {
 }
 
 TEST(Figure, LowerBoundaryIsDrawnWhereItCanStop) {
-  figure::boundary bd = example_design();
-  bd.phi.reset();
-  bd.alpha.reset();
-  bd.phi_star.reset();
-  bd.file = "pair.dat";
-  bd.lower = {-1, -1, -1, 0, 0, -5, 1, 1, 2, 2};  // gaps where it cannot stop
+  // Gaps where it cannot stop.
+  const figure::boundary bd = evaluated_pair("pair.dat", {-1, -1, -1, 0, 0, -5, 1, 1, 2, 2});
   const std::vector<figure::oc_row> curve = example_curve();
   const std::string svg = figure::svg_document(bd, curve);
   const figure::internal::panel p = figure::internal::figure_layout(bd).boundary;
@@ -315,12 +323,8 @@ TEST(StoppingRule, RunsOfEqualReachableCounts) {
 }
 
 TEST(Report, TablesHoldOneRowPerRateAndNamesAreEscaped) {
-  figure::boundary bd = example_design();
-  bd.phi.reset();
-  bd.alpha.reset();
-  bd.phi_star.reset();
-  bd.file = "</td><script>alert('x')</script>&\x01\xFF.dat";
-  bd.lower = {-1, -1, -1, 0, 0, 0, 1, 1, 2, 2};
+  const figure::boundary bd = evaluated_pair("</td><script>alert('x')</script>&\x01\xFF.dat",
+                                             {-1, -1, -1, 0, 0, 0, 1, 1, 2, 2});
   const std::vector<figure::oc_row> curve = example_curve();
   const std::vector<figure::oc_row> table(curve.begin() + 3, curve.begin() + 7);
   const figure::report_extras extras{table, "stopbound 1.2", "2026-12-08 15:00"};
