@@ -68,28 +68,36 @@ TEST(Rates, AtMostTenThousand) {
 }
 
 TEST(Rates, ErrorsNameTheItemAndWhatIsValid) {
-  EXPECT_EQ(failure(""), "--oc: empty item in ''; give rates separated by commas");
-  EXPECT_EQ(failure("0.1,"), "--oc: empty item in '0.1,'; give rates separated by commas");
-  EXPECT_EQ(failure("0.1,,0.2"), "--oc: empty item in '0.1,,0.2'; give rates separated by commas");
-  EXPECT_EQ(failure("abc"), "--oc: 'abc' is not a number or a range FROM:TO:STEP");
-  EXPECT_EQ(failure("0.2abc"), "--oc: '0.2abc' is not a number or a range FROM:TO:STEP");
-  EXPECT_EQ(failure("1"), "--oc: every rate must be strictly between 0 and 1, got 1");
-  EXPECT_EQ(failure("0"), "--oc: every rate must be strictly between 0 and 1, got 0");
-  EXPECT_EQ(failure("-0.5"), "--oc: every rate must be strictly between 0 and 1, got -0.5");
-  EXPECT_EQ(failure("1e-400"), "--oc: every rate must be strictly between 0 and 1, got 1e-400");
-  EXPECT_EQ(failure("0.1:0.2"), "--oc: '0.1:0.2' is not a range FROM:TO:STEP");
-  EXPECT_EQ(failure("0.1:0.2:0.1:0.1"), "--oc: '0.1:0.2:0.1:0.1' is not a range FROM:TO:STEP");
-  EXPECT_EQ(failure("0.3:0.1:0.1"), "--oc: in '0.3:0.1:0.1', FROM is greater than TO");
-  EXPECT_EQ(failure("0.1:0.3:0"), "--oc: in '0.1:0.3:0', STEP must be strictly between 0 and 1, got 0");
-  EXPECT_EQ(failure("0.1:0.3:-0.1"),
-            "--oc: in '0.1:0.3:-0.1', STEP must be strictly between 0 and 1, got -0.1");
-  EXPECT_EQ(failure("0.1:1:0.1"), "--oc: in '0.1:1:0.1', TO must be strictly between 0 and 1, got 1");
-  EXPECT_EQ(failure("0:0.5:0.1"), "--oc: in '0:0.5:0.1', FROM must be strictly between 0 and 1, got 0");
-  EXPECT_EQ(failure("x:0.5:0.1"), "--oc: in 'x:0.5:0.1', FROM 'x' is not a number");
-  EXPECT_EQ(failure("0.1:0.5:1e-61"),
-            "--oc: in '0.1:0.5:1e-61', STEP 1e-61 has more than 60 decimal places");
-  EXPECT_EQ(failure("0.1:0.99999999999999999999:0.1"),
-            "--oc: in '0.1:0.99999999999999999999:0.1', TO 0.99999999999999999999 rounds to 1 as a double");
+  struct refused {
+    const char* text;
+    const char* message;
+  };
+  const refused cases[] = {
+      {"", "--oc: empty item in ''; give rates separated by commas"},
+      {"0.1,", "--oc: empty item in '0.1,'; give rates separated by commas"},
+      {"0.1,,0.2", "--oc: empty item in '0.1,,0.2'; give rates separated by commas"},
+      {"abc", "--oc: 'abc' is not a number or a range FROM:TO:STEP"},
+      {"0.2abc", "--oc: '0.2abc' is not a number or a range FROM:TO:STEP"},
+      {"1", "--oc: every rate must be strictly between 0 and 1, got 1"},
+      {"0", "--oc: every rate must be strictly between 0 and 1, got 0"},
+      {"-0.5", "--oc: every rate must be strictly between 0 and 1, got -0.5"},
+      {"1e-400", "--oc: every rate must be strictly between 0 and 1, got 1e-400"},
+      {"0.1:0.2", "--oc: '0.1:0.2' is not a range FROM:TO:STEP"},
+      {"0.1:0.2:0.1:0.1", "--oc: '0.1:0.2:0.1:0.1' is not a range FROM:TO:STEP"},
+      {"0.3:0.1:0.1", "--oc: in '0.3:0.1:0.1', FROM is greater than TO"},
+      {"0.1:0.3:0", "--oc: in '0.1:0.3:0', STEP must be strictly between 0 and 1, got 0"},
+      {"0.1:0.3:-0.1",
+       "--oc: in '0.1:0.3:-0.1', STEP must be strictly between 0 and 1, got -0.1"},
+      {"0.1:1:0.1", "--oc: in '0.1:1:0.1', TO must be strictly between 0 and 1, got 1"},
+      {"0:0.5:0.1", "--oc: in '0:0.5:0.1', FROM must be strictly between 0 and 1, got 0"},
+      {"x:0.5:0.1", "--oc: in 'x:0.5:0.1', FROM 'x' is not a number"},
+      {"0.1:0.5:1e-61",
+       "--oc: in '0.1:0.5:1e-61', STEP 1e-61 has more than 60 decimal places"},
+      {"0.1:0.99999999999999999999:0.1",
+       "--oc: in '0.1:0.99999999999999999999:0.1', TO 0.99999999999999999999 rounds to 1 as a "
+       "double"},
+  };
+  for (const refused& r : cases) EXPECT_EQ(failure(r.text), r.message) << r.text;
 }
 
 }  // namespace
