@@ -209,26 +209,6 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
   write_stdout(report);
 }
 
-// Whether a token parse_number accepted is, as the exact decimal it
-// writes, strictly between 0 and 1.
-bool decimal_inside_0_1(const std::string& token) {
-  if (token[0] == '-') return false;
-  const std::size_t e = token.find_first_of("eE");
-  const std::string mantissa = token.substr(0, e);
-  long exponent = 0;
-  if (e != std::string::npos) {
-    const auto x = parse_int(token.substr(e + 1));
-    if (!x) return *parse_number(token) == 0.0;  // an exponent beyond int: 0 when far below
-    exponent = *x;
-  }
-  // The power of ten of the first significant digit: below 0 means below 1.
-  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
-  const std::size_t first = mantissa.find_first_of("123456789");
-  if (first == std::string::npos) return false;  // zero
-  const long place = (first < point ? static_cast<long>(point - first) - 1 : -static_cast<long>(first - point)) + exponent;
-  return place < 0;
-}
-
 // A whole-token number strictly between 0 and 1, as THETA and PHI must be.
 double probability(const std::string& name, const std::string& token) {
   const auto v = parse_number(token);

@@ -26,6 +26,10 @@ std::optional<int> parse_int(std::string_view token);
 /// rounded to the nearest double; no hex, infinities or NaN.
 std::optional<double> parse_number(std::string_view token);
 
+/// Whether the token, read as parse_number reads it but as the exact decimal
+/// it writes, lies strictly between 0 and 1 (1e-400 does, 0e-400 does not).
+bool decimal_inside_0_1(std::string_view token);
+
 /// The rates of an --oc list in the order given: comma-separated numbers
 /// strictly between 0 and 1 and ranges FROM:TO:STEP, each range rate the
 /// double nearest the exact decimal FROM + i STEP; throws error naming the

@@ -27,8 +27,10 @@ struct decimal {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Exponents beyond this are held at it: the value is then far outside (0, 1)
-// or has far too many places, and is refused either way.
-constexpr long exponent_cap = 100000;
+// or has far too many places, and is refused either way. It exceeds any
+// token's length, so that digits cannot outweigh a held exponent, and ten
+// times it still fits a long.
+constexpr long exponent_cap = 1'000'000'000'000;
 
 std::optional<decimal> parse_decimal(std::string_view t) {
   decimal d;
@@ -62,6 +64,13 @@ std::optional<decimal> parse_decimal(std::string_view t) {
   d.digits = mantissa.substr(first, last - first + 1);
   d.exponent = exponent - places + static_cast<long>(mantissa.size() - 1 - last);
   return d;
+}
+
+// Whether d, exactly, lies strictly between 0 and 1. digits has no leading
+// zero, so the value is 1 or more exactly when its leading digit stands at
+// 10^0 or above.
+bool inside_0_1(const decimal& d) {
+  return !d.negative && !d.digits.empty() && static_cast<long>(d.digits.size()) + d.exponent <= 0;
 }
 
 // A non-negative fixed-point number: int_digits integer digits, then
@@ -123,10 +132,7 @@ double single_rate(const std::string& item) {
 fixed range_part(const std::string& item, const std::string& part, const char* name) {
   const auto d = parse_decimal(part);
   if (!d) throw error("--oc: in '" + item + "', " + name + " '" + part + "' is not a number");
-  // digits has no leading zero, so the value is 1 or more exactly when its
-  // leading digit stands at 10^0 or above.
-  const bool below_one = static_cast<long>(d->digits.size()) + d->exponent <= 0;
-  if (d->negative || d->digits.empty() || !below_one)
+  if (!inside_0_1(*d))
     throw error("--oc: in '" + item + "', " + name + " must be strictly between 0 and 1, got " + part);
   const auto f = to_fixed(*d);
   if (!f)
@@ -169,6 +175,11 @@ std::optional<double> parse_number(std::string_view token) {
   if (!parse_decimal(token)) return std::nullopt;
   const std::string text(token);
   return std::strtod(text.c_str(), nullptr);
+}
+
+bool decimal_inside_0_1(std::string_view token) {
+  const auto d = parse_decimal(token);
+  return d && inside_0_1(*d);
 }
 
 std::vector<double> parse_rates(std::string_view text) {

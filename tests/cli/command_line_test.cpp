@@ -303,6 +303,10 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"design", "10", "1e-400", "0.1"}, "THETA must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a double"},
       {{"design", "10", "0.2", "0.99999999999999999"},
        "PHI must be strictly between 0 and 1, got 0.99999999999999999, which rounds to 1 as a double"},
+      // A zero written with a far exponent is zero, not a value that rounds to it.
+      {{"design", "10", "0e-99999999999", "0.1"}, "THETA must be strictly between 0 and 1, got 0e-99999999999"},
+      {{"design", "10", "5e-99999999999", "0.1"},
+       "THETA must be strictly between 0 and 1, got 5e-99999999999, which rounds to 0 as a double"},
       // Control characters in arguments never break the line.
       {{"design", "10\nX", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10?X'"},
       {{"design", "10", "0.2", "0.1", "--format", "json\n"}, "--format must be text, json or csv, got 'json?'"},

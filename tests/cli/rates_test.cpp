@@ -59,6 +59,16 @@ TEST(Rates, EachRangeRateIsTheDoubleNearestItsDecimalValue) {
   EXPECT_EQ(tiny[3], 0.1000000000000000000000000003);
 }
 
+TEST(Numbers, InsideZeroOneAsTheExactDecimal) {
+  for (const char* inside : {"0.5", "+1e-400", "5e-99999999999", "0.99999999999999999", ".5e0", "50e-2"})
+    EXPECT_TRUE(cli::decimal_inside_0_1(inside)) << inside;
+  // A mantissa longer than any exponent cap must not outweigh the exponent.
+  const std::string long_one = "1" + std::string(200000, '0') + "e-99999999999";
+  EXPECT_TRUE(cli::decimal_inside_0_1(long_one));
+  for (const char* outside : {"0", "0e-99999999999", "-1e-400", "1", "1.0", "10e-1", "5e99999999999", "x"})
+    EXPECT_FALSE(cli::decimal_inside_0_1(outside)) << outside;
+}
+
 TEST(Rates, AtMostTenThousand) {
   EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001").size(), 9999U);
   EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001,0.5").size(), 10000U);
