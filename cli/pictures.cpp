@@ -28,15 +28,6 @@ namespace {
 constexpr int grid_points = 199;
 constexpr double grid_denominator = 200;
 
-std::vector<figure::oc_row> figure_rows(std::span<const oc_row> rows) {
-  std::vector<figure::oc_row> out;
-  out.reserve(rows.size());
-  for (const oc_row& r : rows)
-    out.push_back(
-        {r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
-  return out;
-}
-
 // The patients' entries 1..K of a boundary indexed from 1.
 std::vector<int> patients(const std::vector<int>& v, int K) {
   return {v.begin() + 1, v.begin() + 1 + K};
@@ -98,14 +89,13 @@ std::string report_date() {
 }
 
 std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve) {
-  return figure::svg_document(figure_input(b), figure_rows(curve));
+  return figure::svg_document(figure_input(b), curve);
 }
 
 std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
                         std::span<const oc_row> table, const std::string& date) {
-  const std::vector<figure::oc_row> rows = figure_rows(table);
-  const figure::report_extras extras{rows, std::string("stopbound ") + STOPBOUND_VERSION, date};
-  return figure::html_report(figure_input(b), figure_rows(curve), extras);
+  const figure::report_extras extras{table, std::string("stopbound ") + STOPBOUND_VERSION, date};
+  return figure::html_report(figure_input(b), curve, extras);
 }
 
 }  // namespace cli

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "figure/figure.h"
+
 namespace cli {
 
 /// A failure the command line reports as one line "stopbound: <what>" on
@@ -45,18 +47,9 @@ struct boundary_result {
   std::vector<rule_run> rule_lower;  ///< runs of equal lower[n] >= 0
 };
 
-/// Operating characteristics at one event probability.
-struct oc_row {
-  double theta;
-  double phi_star;  ///< probability of reaching the upper boundary
-  double p_lower;   ///< probability of stopping at the lower boundary
-  double mean_y;
-  double sd_y;
-  double mean_n;
-  double sd_n;
-  double mean_yn;
-  double sd_yn;
-};
+/// Operating characteristics at one event probability: the figure's own row,
+/// so that the pictures draw the very rows the report prints.
+using oc_row = figure::oc_row;
 
 /// Output formats of both commands.
 enum class format { text, json, csv };
