@@ -29,8 +29,7 @@ struct run_result {
 
 /// Where the program's standard output goes.
 enum class stdout_to {
-  pipe,         ///< captured in run_result::out
-  dev_full,     ///< /dev/full: every write fails with ENOSPC
+  pipe,         ///< captured in run_result::out, or to run_options::stdout_path
   closed,       ///< descriptor 1 closed before the program starts
   broken_pipe,  ///< a pipe nobody reads, with SIGPIPE ignored: EPIPE
 };
@@ -112,9 +111,6 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
       case stdout_to::pipe:
         ::dup2(options.stdout_path.empty() ? out_pipe[1] : ::open(options.stdout_path.c_str(), O_WRONLY), 1);
         break;
-      case stdout_to::dev_full:
-        ::dup2(::open("/dev/full", O_WRONLY), 1);
-        break;
       case stdout_to::closed:
         ::close(1);
         break;
@@ -131,19 +127,15 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
     ::close(out_pipe[1]);
     ::close(err_pipe[0]);
     if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    if (options.file_size_limit >= 0) {
-      // A full disk, as the program sees it: writes beyond the cap fail, or
-      // raise SIGXFSZ where that keeps its default action.
-      if (options.sigxfsz_ignored) ::signal(SIGXFSZ, SIG_IGN);
-      const rlimit cap{static_cast<rlim_t>(options.file_size_limit),
-                       static_cast<rlim_t>(options.file_size_limit)};
-      ::setrlimit(RLIMIT_FSIZE, &cap);
-    }
-    if (options.address_space_limit >= 0) {
-      const rlimit cap{static_cast<rlim_t>(options.address_space_limit),
-                       static_cast<rlim_t>(options.address_space_limit)};
-      ::setrlimit(RLIMIT_AS, &cap);
-    }
+    const auto cap = [](int resource, long limit) {
+      const rlimit both{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+      if (limit >= 0) ::setrlimit(resource, &both);
+    };
+    // A full disk, as the program sees it: writes beyond the cap fail, or
+    // raise SIGXFSZ where that keeps its default action.
+    if (options.file_size_limit >= 0 && options.sigxfsz_ignored) ::signal(SIGXFSZ, SIG_IGN);
+    cap(RLIMIT_FSIZE, options.file_size_limit);
+    cap(RLIMIT_AS, options.address_space_limit);
     if (options.unprivileged && ::geteuid() == 0) {
       constexpr unsigned nobody = 65534;
       if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(127);
