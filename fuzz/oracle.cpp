@@ -124,20 +124,24 @@ bool stays_in_work_dir(const command_line& c) {
 }
 
 // The names a command line may leave behind: its arguments, and what follows
-// the '=' of an option written "--name=value".
-std::vector<std::string> named_files(const command_line& c) {
+// the '=' of an option written "--name=value"; the dialogue may leave none.
+std::vector<std::string> named_files(const std::optional<command_line>& c) {
+  if (!c) return {};
   std::vector<std::string> names{"in.dat"};
-  for (const std::string& a : c.args) {
+  for (const std::string& a : c->args) {
     names.push_back(a);
     if (const auto eq = a.find('='); eq != std::string::npos) names.push_back(a.substr(eq + 1));
   }
   return names;
 }
 
-std::vector<char*> argv_of(const command_line& c) {
-  std::vector<char*> argv(c.args.size() + 2, nullptr);
-  argv[0] = const_cast<char*>("stopbound");
-  std::ranges::transform(c.args, argv.begin() + 1, [](const std::string& a) { return const_cast<char*>(a.c_str()); });
+// The argument vector of a run, pointing into c: the program's name, then
+// the command line's arguments (none for the dialogue).
+std::vector<char*> argv_of(const std::optional<command_line>& c) {
+  std::vector<char*> argv{const_cast<char*>("stopbound")};
+  if (c)
+    for (const std::string& a : c->args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   return argv;
 }
 
@@ -150,6 +154,13 @@ fs::path make_work_dir() {
   std::string name = work_root() + "/stopbound-fuzz-XXXXXX";
   if (::mkdtemp(name.data()) == nullptr) std::abort();
   return name;
+}
+
+// The work directory as every run finds it: the earlier boundary file, and
+// for a command line the in.dat it may read.
+void prepare(const fs::path& dir, const std::optional<command_line>& c) {
+  std::ofstream(dir / "_bndry_.dat", std::ios::binary | std::ios::trunc) << earlier_file;
+  if (c) std::ofstream(dir / "in.dat", std::ios::binary) << c->file;
 }
 
 // Whether dir holds nothing but the boundary file and the allowed names.
@@ -181,8 +192,8 @@ struct memory_stream {
 
 // One run of the program's code in this process, in the current directory,
 // which holds the earlier boundary file. Leaves the directory as it found it.
-outcome run_in_process(const std::string& input) {
-  std::ofstream("_bndry_.dat", std::ios::binary | std::ios::trunc) << earlier_file;
+outcome run_in_process(const std::string& input, const std::optional<command_line>& cli_input) {
+  prepare(".", cli_input);
   std::FILE* in = input.empty() ? std::fopen("/dev/null", "r")
                                 : ::fmemopen(const_cast<char*>(input.data()), input.size(), "r");
   memory_stream out;
@@ -194,9 +205,7 @@ outcome run_in_process(const std::string& input) {
   stdout = out.f;
   stderr = err.f;
 
-  const std::optional<command_line> cli_input = as_command_line(input);
-  if (cli_input) std::ofstream("in.dat", std::ios::binary) << cli_input->file;
-  std::vector<char*> argv = cli_input ? argv_of(*cli_input) : std::vector<char*>{};
+  std::vector<char*> argv = argv_of(cli_input);
   static std::jmp_buf target;
   static int status;
   if (const int jumped = setjmp(target); jumped == 0) {
@@ -217,26 +226,24 @@ outcome run_in_process(const std::string& input) {
   r.out = out.close();
   r.err = err.close();
   r.file = slurp("_bndry_.dat");
-  r.clean_dir = only_boundary_file(".", cli_input ? named_files(*cli_input) : std::vector<std::string>{});
+  r.clean_dir = only_boundary_file(".", named_files(cli_input));
   for (const auto& e : fs::directory_iterator("."))
     if (e.path().filename() != "_bndry_.dat") fs::remove_all(e.path());
   return r;
 }
 
-outcome run(const std::string& input) {
+outcome run(const std::string& input, const std::optional<command_line>& cli_input) {
   const fs::path work = make_work_dir();
   // The captured streams live apart, where no output file the arguments name
   // can take their place.
   const fs::path io = make_work_dir();
   const char* dir = work.c_str();
-  std::ofstream(work / "_bndry_.dat") << earlier_file;
+  prepare(work, cli_input);
   std::ofstream(io / "stdin", std::ios::binary) << input;
   const fs::path in_path = io / "stdin";
   const fs::path out_path = io / "stdout";
   const fs::path err_path = io / "stderr";
-  const std::optional<command_line> cli_input = as_command_line(input);
-  if (cli_input) std::ofstream(work / "in.dat", std::ios::binary) << cli_input->file;
-  std::vector<char*> argv = cli_input ? argv_of(*cli_input) : std::vector<char*>{};
+  std::vector<char*> argv = argv_of(cli_input);
 
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -251,8 +258,7 @@ outcome run(const std::string& input) {
     // program, instrumented too, then just writes its coverage to the map.
     ::close(198);
     ::close(199);
-    char* args[] = {const_cast<char*>("stopbound"), nullptr};
-    ::execv(STOPBOUND_EXE, cli_input ? argv.data() : args);
+    ::execv(STOPBOUND_EXE, argv.data());
     ::_exit(126);
   }
   int wstatus = 0;
@@ -262,7 +268,7 @@ outcome run(const std::string& input) {
   r.out = slurp(out_path);
   r.err = slurp(err_path);
   r.file = slurp(work / "_bndry_.dat");
-  r.clean_dir = only_boundary_file(work, cli_input ? named_files(*cli_input) : std::vector<std::string>{});
+  r.clean_dir = only_boundary_file(work, named_files(cli_input));
   fs::remove_all(work);
   fs::remove_all(io);
   return r;
@@ -387,7 +393,7 @@ std::string judge(const outcome& r) {
 std::string check(const std::string& input, bool in_process) {
   const std::optional<command_line> c = as_command_line(input);
   if (c && !stays_in_work_dir(*c)) return "";  // not run
-  const outcome r = in_process ? run_in_process(input) : run(input);
+  const outcome r = in_process ? run_in_process(input, c) : run(input, c);
   return c ? judge_command_line(r, *c) : judge(r);
 }
 
