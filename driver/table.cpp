@@ -18,6 +18,9 @@ constexpr int grid_last = 99;  // so 0.95 is the last grid value, 1 never
 // THETA within this of the grid's first value is that value and gets no row.
 constexpr double on_grid = 1e-10;
 
+constexpr int phi_decimals = 3;  // PHI* is the one figure with three decimals
+constexpr int figure_decimals = 2;
+
 }  // namespace
 
 int round_up(int a, int m) { return a % m == 0 ? a : (a / m + 1) * m; }
@@ -34,13 +37,6 @@ int truncated_percent(double theta) {
   if (t == p && e < 0.0) t -= 1.0;
   return static_cast<int>(t);
 }
-
-namespace {
-
-constexpr int phi_decimals = 3;     // PHI* is the one figure with three decimals
-constexpr int figure_decimals = 2;
-
-}  // namespace
 
 // Every figure here is >= 0, and the correctly rounded conversion never
 // decreases with its argument, so when both ends of [v - error, v + error]
@@ -79,8 +75,9 @@ oc_record table_row(double theta, int K, const int* lower, const int* upper) {
 void table_print1(double theta, int K, const int* lower, const int* upper) {
   const oc_record r = table_row(theta, K, lower, upper);
   std::printf("%-8.2f", theta);
-  std::printf("%-8.3f", r.phi_star);
-  for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn}) std::printf("%-8.2f", v);
+  std::printf("%-8.*f", phi_decimals, r.phi_star);
+  for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn})
+    std::printf("%-8.*f", figure_decimals, v);
   std::printf("\n");
 }
 
