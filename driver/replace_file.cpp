@@ -56,27 +56,26 @@ sigset_t fatal_set() {
   return set;
 }
 
-sigset_t sigpipe_set() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGPIPE);
-  return set;
-}
-
-// Holds the fatal signals back for a scope in which the temporary file and
-// its armed flag must change together.
-class fatal_signals_held {
+// Holds the signals of a set back for a scope; the earlier mask comes back
+// at its end.
+class signals_held {
  public:
-  fatal_signals_held() {
-    const sigset_t set = fatal_set();
-    ::sigprocmask(SIG_BLOCK, &set, &old_);
-  }
-  ~fatal_signals_held() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
-  fatal_signals_held(const fatal_signals_held&) = delete;
-  fatal_signals_held& operator=(const fatal_signals_held&) = delete;
+  explicit signals_held(const sigset_t& set) { ::sigprocmask(SIG_BLOCK, &set, &old_); }
+  ~signals_held() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  signals_held(const signals_held&) = delete;
+  signals_held& operator=(const signals_held&) = delete;
+
+  bool held_before(int sig) const { return sigismember(&old_, sig) == 1; }
 
  private:
   sigset_t old_{};
+};
+
+// Holds the fatal signals back for a scope in which the temporary file and
+// its armed flag must change together.
+class fatal_signals_held : signals_held {
+ public:
+  fatal_signals_held() : signals_held(fatal_set()) {}
 };
 
 // Installs the cleanup handler for the fatal signals that still have their
@@ -112,26 +111,26 @@ class cleanup_on_signal {
 // SIGPIPE raised meanwhile is taken off the pending set at scope exit.
 class sigpipe_held {
  public:
-  sigpipe_held() {
-    const sigset_t set = sigpipe_set();
-    ::sigprocmask(SIG_BLOCK, &set, &old_);
-  }
+  sigpipe_held() : held_(sigpipe_set()) {}
   ~sigpipe_held() {
+    if (held_.held_before(SIGPIPE)) return;
     const int saved = errno;
     const sigset_t set = sigpipe_set();
-    if (sigismember(&old_, SIGPIPE) == 0) {
-      const timespec now{0, 0};
-      while (::sigtimedwait(&set, nullptr, &now) == SIGPIPE) {
-      }
+    const timespec now{0, 0};
+    while (::sigtimedwait(&set, nullptr, &now) == SIGPIPE) {
     }
-    ::sigprocmask(SIG_SETMASK, &old_, nullptr);
     errno = saved;
   }
-  sigpipe_held(const sigpipe_held&) = delete;
-  sigpipe_held& operator=(const sigpipe_held&) = delete;
 
  private:
-  sigset_t old_{};
+  static sigset_t sigpipe_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    return set;
+  }
+
+  signals_held held_;
 };
 
 enum class step { open, write, rename };
