@@ -117,14 +117,16 @@ bool same_file(const std::string& a, const std::string& b) {
 
 // The reason a file could not be written to path, 0 if nothing is in the
 // way: a missing, closed or non-directory parent, a directory standing at
-// path, or a device or FIFO that cannot be opened for writing. The same
-// reasons the replacement itself would give, before anything is written.
+// path, or a file, device or FIFO the user may not write. The same reasons
+// the replacement itself would give, before anything is written.
 int output_obstacle(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return EISDIR;
-    // Written in place, not replaced: its own permission decides.
-    if (!S_ISREG(st.st_mode)) return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+    // Replacement refuses a file the user may not write, as opening it would.
+    if (::access(path.c_str(), W_OK) != 0) return errno;
+    // Written in place, not replaced: the directory does not matter.
+    if (!S_ISREG(st.st_mode)) return 0;
   } else if (errno == ENOTDIR) {
     return ENOTDIR;
   }

@@ -403,6 +403,20 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
   EXPECT_EQ(onto_dir.status, 1);
   EXPECT_EQ(onto_dir.err, "stopbound: Open of d with mode=w failed: Is a directory\n");
   EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
+  // A boundary file the user may not write fails the run before the picture
+  // is written, not after (permissions do not bind root: run as nobody).
+  const test_driver::temp_dir ro;
+  write(ro.path() / "b.dat", "an earlier boundary\n");
+  fs::permissions(ro.path() / "b.dat",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(ro.path(), fs::perms::all);
+  const auto read_only = run({"design", "3", "0.2", "0.3", "--plot", "p.svg", "--boundary-file", "b.dat"},
+                             ro.path(), {.unprivileged = true});
+  EXPECT_EQ(read_only.status, 1);
+  EXPECT_EQ(read_only.out, "");
+  EXPECT_EQ(read_only.err, "stopbound: Open of b.dat with mode=w failed: Permission denied\n");
+  EXPECT_EQ(slurp(ro.path() / "b.dat"), "an earlier boundary\n");
+  EXPECT_FALSE(fs::exists(ro.path() / "p.svg"));
   // Standard output that cannot be written.
   const auto no_room = run({"design", "3", "0.2", "0.3", "--no-boundary-file"}, dir.path(), {.stdout_path = "/dev/full"});
   EXPECT_EQ(no_room.status, 1);
