@@ -3,6 +3,7 @@
 // through the same level search and summary as the dialogue.
 #include <cassert>
 #include <string>
+#include <vector>
 
 #include "bndry/bndry.h"
 #include "cli/results.h"
@@ -30,24 +31,26 @@ boundary_result design_boundary(int K, double theta, double phi) {
   return b;
 }
 
+namespace {
+
+// Patient n joins the last run when it follows it with the same count.
+void extend(std::vector<rule_run>& runs, int n, int count) {
+  if (!runs.empty() && runs.back().last == n - 1 && runs.back().stop_at == count)
+    runs.back().last = n;
+  else
+    runs.push_back({n, n, count});
+}
+
+}  // namespace
+
 void fill_rule(boundary_result& b) {
   b.rule.clear();
   b.rule_lower.clear();
   for (int n = 1; n <= b.K; ++n) {
     const int u = b.upper[static_cast<std::size_t>(n)];
-    if (u <= n) {
-      if (!b.rule.empty() && b.rule.back().last == n - 1 && b.rule.back().stop_at == u)
-        b.rule.back().last = n;
-      else
-        b.rule.push_back({n, n, u});
-    }
+    if (u <= n) extend(b.rule, n, u);
     const int l = b.lower[static_cast<std::size_t>(n)];
-    if (l >= 0) {
-      if (!b.rule_lower.empty() && b.rule_lower.back().last == n - 1 && b.rule_lower.back().stop_at == l)
-        b.rule_lower.back().last = n;
-      else
-        b.rule_lower.push_back({n, n, l});
-    }
+    if (l >= 0) extend(b.rule_lower, n, l);
   }
 }
 
