@@ -13,6 +13,10 @@ namespace figure::internal {
 /// Decimals of every page coordinate: 0.01 unit is 2.5 micrometres on paper.
 inline constexpr int coordinate_decimals = 2;
 
+/// v with exactly `places` (0 to 17) decimals in the C locale, trailing zeros
+/// kept, never a minus sign before a value that rounds to zero.
+[[nodiscard]] std::string fixed_places(double v, int places);
+
 /// A page coordinate as written into the figure.
 inline std::string coord(double v) { return fixed(v, coordinate_decimals); }
 

@@ -135,17 +135,11 @@ tick_set nice_axis(double lo, double hi, int max_intervals, bool integer) {
 
 std::string fixed(double v, int decimals) {
   if (!std::isfinite(v)) return "0";
-  // 309 integer digits, a sign, a point and the decimals.
-  std::array<char, 360> buf{};
-  const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v,
-                                       std::chars_format::fixed, std::clamp(decimals, 0, 17));
-  assert(ec == std::errc{});
-  std::string s(buf.data(), end);
+  std::string s = internal::fixed_places(v, std::clamp(decimals, 0, 17));
   if (s.find('.') != std::string::npos) {
     s.erase(s.find_last_not_of('0') + 1);
     if (s.back() == '.') s.pop_back();
   }
-  if (s == "-0") s = "0";
   return s;
 }
 
@@ -193,5 +187,21 @@ std::string xml_escape(std::string_view text) {
   }
   return out;
 }
+
+namespace internal {
+
+std::string fixed_places(double v, int places) {
+  assert(places >= 0 && places <= 17);
+  // 309 integer digits, a sign, a point and the decimals.
+  std::array<char, 360> buf{};
+  const auto [end, ec] =
+      std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, places);
+  assert(ec == std::errc{});
+  std::string s(buf.data(), end);
+  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+}  // namespace internal
 
 }  // namespace figure

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
-#include <charconv>
 #include <cmath>
 #include <span>
 #include <string>
@@ -54,18 +53,6 @@ figcaption { font-size: 9pt; color: #444; }
   figure svg { max-height: 210mm; }
 }
 )";
-
-// Fixed decimals with trailing zeros kept, so a column lines up; a value
-// that rounds to zero is never shown as "-0.000".
-std::string decimals(double v, int places) {
-  std::array<char, 360> buf{};
-  const auto [end, ec] =
-      std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, places);
-  assert(ec == std::errc{});
-  std::string s(buf.data(), end);
-  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
-  return s;
-}
 
 // Places of the table's columns: probabilities to 1e-4, counts to 1e-2,
 // the observed rate to 1e-3.
@@ -181,11 +168,12 @@ void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
   for (const oc_row& r : rows) {
     out.raw(r.theta == bd.theta ? "<tr class=\"design\">" : "<tr>");
     out.element("td", general(r.theta));
-    out.element("td", decimals(r.phi_star, probability_places));
-    if (lower) out.element("td", decimals(r.p_lower, probability_places));
+    out.element("td", internal::fixed_places(r.phi_star, probability_places));
+    if (lower) out.element("td", internal::fixed_places(r.p_lower, probability_places));
     for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n})
-      out.element("td", decimals(v, count_places));
-    for (const double v : {r.mean_yn, r.sd_yn}) out.element("td", decimals(v, rate_places));
+      out.element("td", internal::fixed_places(v, count_places));
+    for (const double v : {r.mean_yn, r.sd_yn})
+      out.element("td", internal::fixed_places(v, rate_places));
     out.raw("</tr>\n");
   }
   out.raw("</tbody>\n</table>\n");
