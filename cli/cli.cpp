@@ -28,10 +28,6 @@
 #include "cli/internal.h"
 #include "driver/driver.h"
 
-#ifndef STOPBOUND_VERSION
-#error "STOPBOUND_VERSION must name the project version"
-#endif
-
 namespace cli {
 
 namespace {
@@ -327,7 +323,7 @@ int run(int argc, char** argv) {
                "outcome, monitored after every patient. Without arguments the program asks "
                "for K, THETA and PHI.",
                "stopbound");
-  app.set_version_flag("--version", std::string("stopbound ") + STOPBOUND_VERSION,
+  app.set_version_flag("--version", program_and_version(),
                        "print the program's version and exit");
   app.require_subcommand(1);
 

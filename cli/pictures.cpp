@@ -15,10 +15,6 @@
 #include "cli/results.h"
 #include "figure/figure.h"
 
-#ifndef STOPBOUND_VERSION
-#error "STOPBOUND_VERSION must name the project version"
-#endif
-
 namespace cli {
 
 namespace {
@@ -46,7 +42,7 @@ figure::boundary figure_input(const boundary_result& b) {
   }
   f.upper = patients(b.upper, b.K);
   f.lower = patients(b.lower, b.K);
-  f.program = std::string("stopbound ") + STOPBOUND_VERSION;
+  f.program = program_and_version();
   return f;
 }
 
@@ -94,7 +90,7 @@ std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve) {
 
 std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
                         std::span<const oc_row> table, const std::string& date) {
-  const figure::report_extras extras{table, std::string("stopbound ") + STOPBOUND_VERSION, date};
+  const figure::report_extras extras{table, program_and_version(), date};
   return figure::html_report(figure_input(b), curve, extras);
 }
 

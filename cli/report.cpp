@@ -11,10 +11,6 @@
 #include "cli/results.h"
 #include "cross2/cross2.h"
 
-#ifndef STOPBOUND_VERSION
-#error "STOPBOUND_VERSION must name the project version"
-#endif
-
 namespace cli {
 
 namespace {
@@ -85,7 +81,7 @@ std::string oc_table(std::span<const oc_row> oc, bool lower) {
 
 std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
   const bool design = b.kind == command::design;
-  std::string text = std::string("stopbound ") + STOPBOUND_VERSION + ": " +
+  std::string text = program_and_version() + ": " +
                      (design ? "design of a Pocock-type upper boundary"
                              : "operating characteristics of the boundaries in " + b.file) +
                      " (" + method() + " calculations)\n\n";
@@ -145,7 +141,7 @@ std::string render_json(const boundary_result& b, std::span<const oc_row> oc) {
   }
   j["oc"] = oc_json(oc);
   j["method"] = method();
-  j["version"] = STOPBOUND_VERSION;
+  j["version"] = version();
   // A file name that is not UTF-8 is shown with replacement characters
   // rather than refused.
   return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";

@@ -8,7 +8,15 @@
 #include "bndry/bndry.h"
 #include "cli/results.h"
 
+#ifndef STOPBOUND_VERSION
+#error "STOPBOUND_VERSION must name the project version"
+#endif
+
 namespace cli {
+
+const char* version() { return STOPBOUND_VERSION; }
+
+std::string program_and_version() { return std::string("stopbound ") + version(); }
 
 boundary_result design_boundary(int K, double theta, double phi) {
   assert(K >= 1 && K <= max_patients && theta > 0.0 && theta < 1.0 && phi > 0.0 && phi < 1.0);

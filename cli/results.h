@@ -20,6 +20,12 @@ struct error : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// The project's version, e.g. "1.2".
+const char* version();
+
+/// "stopbound " and the version, as --version and every report name the program.
+std::string program_and_version();
+
 /// Which command produced a boundary.
 enum class command { design, evaluate };
 
