@@ -2,7 +2,6 @@
 // PHI* and the moments of the events Y, the patients N and the rate Y/N at
 // the end of the trial; exactly, or by the cheaper method with a bound on
 // how far each figure may lie from the exact one.
-#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 
@@ -44,11 +43,6 @@ oc_record moments(double theta, const double* ls, const double* us, const double
   return r;
 }
 
-double gamma_of(double m) {
-  constexpr double u = DBL_EPSILON / 2;
-  return m * u / (1.0 - m * u);
-}
-
 // How far summary's figures may lie from those computed from vectors within
 // `bound` of summary's. Weights w = e (1 + d) + a with |d| <= r, |a| <= a0
 // around the exact e, which sum to 1, and values 0 <= x <= K, over L outcomes:
@@ -68,10 +62,10 @@ oc_record record_bound(const oc_record& r, const crossing_bound& bound, int K, i
   const double rel = bound.relative;
   const double a0 = bound.absolute;
   const double k = K;
-  const double mean_rel = 2 * (4 * rel + 4 * gamma_of(2.0 * L + 2));
+  const double mean_rel = 2 * (4 * rel + 4 * rounding_gamma(2.0 * L + 2));
   const double mean_abs = 2 * 8 * L * a0 * k;
-  const double sd_rel = 2 * (2 * rel + 4 * gamma_of(2.0 * L + 5));
-  const double sd_of_mean = 2 * 4 * gamma_of(2.0 * L + 2);
+  const double sd_rel = 2 * (2 * rel + 4 * rounding_gamma(2.0 * L + 5));
+  const double sd_of_mean = 2 * 4 * rounding_gamma(2.0 * L + 2);
   const double sd_abs = 2 * 4 * std::sqrt(L * a0) * k;
   auto mean = [&](double m) { return mean_rel * m + mean_abs; };
   auto sd = [&](double s, double m) { return sd_rel * s + sd_of_mean * m + sd_abs; };

@@ -33,6 +33,11 @@ struct crossing_bound {
 int crossing_estimate(double* lspending, double* uspending, double* rspending, double theta, int K,
                       const int* lower, const int* upper, crossing_bound* bound);
 
+/// gamma(m) = m u / (1 - m u), u = DBL_EPSILON / 2: the relative distance
+/// from its exact value of a result whose non-negative terms each went
+/// through at most m roundings.
+double rounding_gamma(double m);
+
 /// How far array_sum over count entries of CrossingProb's vector may lie
 /// from the same sum over crossing_estimate's, which is `sum`.
 double sum_bound(double sum, int count, const crossing_bound& bound);
@@ -51,9 +56,9 @@ int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspendin
 /// the lower boundary rises by more than one per patient, a stop at m may
 /// come below lower[m], and lspending[m] is shared among the counts in their
 /// exact proportions at theta. Identical to yn_dstn everywhere else.
-int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
-               const double* lspending, const double* uspending, const double* rspending,
-               const int* lower, const int* upper, int K);
+int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta, const double* lspending,
+               const double* uspending, const double* rspending, const int* lower, const int* upper,
+               int K);
 
 /// moments[1] = sum w x / sum w and moments[2] = sum w (x - mean)^2 / sum w
 /// over first..last.

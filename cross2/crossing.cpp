@@ -42,8 +42,8 @@ double* rspending = nullptr;
 int n = 0;
 double p = 0.0;
 double q = 0.0;
-int lcone = 0;                                 // lboundary[K] + 1
-std::array<int, max_patients + 1> ucone{};     // largest count at m that can never go up
+int lcone = 0;                              // lboundary[K] + 1
+std::array<int, max_patients + 1> ucone{};  // largest count at m that can never go up
 // Row r holds P(j events among r patients), j = 0..r, at bin_prob_theta,
 // filled when a walk first enters the cone with r patients to come. The rows
 // depend on theta alone, so later calls at the same theta reuse them.
@@ -318,19 +318,15 @@ bool walks(int K, const int* lower, const int* upper, std::uint64_t* calls) {
 //   1e9 roundings (at most 1e5 calls of at most K patients and K + 1 cone
 //   additions each; 3 K^2 in the recursion) stay far below 1e-300.
 // Both relative bounds are doubled, a margin for the second-order terms.
-double gamma_of(double m) {
-  constexpr double u = DBL_EPSILON / 2;
-  return m * u / (1.0 - m * u);
-}
-
 crossing_bound walk_from_recursion(double theta, int K, std::uint64_t calls) {
   constexpr double u = DBL_EPSILON / 2;
   const double k = K;
   const double logs = std::fabs(std::log(theta)) + std::fabs(std::log(1.0 - theta));
   const double exponent = u * (2 * k + 8) * (ilfact(K) + k * logs);
   const double pdf = std::expm1(exponent) + 2 * u;
-  const double walk_error = (1 + pdf) * (1 + gamma_of(k + 2 * static_cast<double>(calls) + 4)) - 1;
-  const double recursion_error = gamma_of(4 * k + 2);
+  const double walk_error =
+      (1 + pdf) * (1 + rounding_gamma(k + 2 * static_cast<double>(calls) + 4)) - 1;
+  const double recursion_error = rounding_gamma(4 * k + 2);
   return {2 * std::max(walk_error, recursion_error), 1e-300};
 }
 
@@ -384,11 +380,16 @@ int crossing_estimate(double* ls, double* us, double* rs, double theta, int K, c
   return 0;
 }
 
+double rounding_gamma(double m) {
+  constexpr double u = DBL_EPSILON / 2;
+  return m * u / (1.0 - m * u);
+}
+
 double sum_bound(double sum, int count, const crossing_bound& bound) {
   if (bound.relative == 0.0 && bound.absolute == 0.0) return 0.0;
   // Each of the two sums adds count - 1 roundings to terms already within
   // bound.relative of the same exact ones; doubled as margin.
-  const double r = 2 * (bound.relative + gamma_of(count));
+  const double r = 2 * (bound.relative + rounding_gamma(count));
   return 2 * (r / (1 - r) * sum + 2 * count * bound.absolute);
 }
 
