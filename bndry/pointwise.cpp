@@ -1,6 +1,7 @@
 // The pointwise boundary: for each number of patients the smallest count
 // whose upper tail under THETA is at most a level, read from the survival
 // table; the never-reached lower boundary; and the helpers of the level scale.
+#include <algorithm>
 #include <cmath>
 
 #include "bndry/internal.h"
@@ -24,18 +25,9 @@ int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
     // increase along a row, so that is where the scan from k = n down stops
     // (at k - 1, giving k), and n + 1 when no tail is that small.
     const double* row = bndry_internal::surv_row(n);
-    int first = 0;
-    int count = n + 1;
-    while (count > 0) {
-      const int half = count / 2;
-      if (alpha >= row[first + half]) {
-        count = half;
-      } else {
-        first += half + 1;
-        count -= half + 1;
-      }
-    }
-    b[n] = first;
+    b[n] = static_cast<int>(
+        std::partition_point(row, row + n + 1, [alpha](double tail) { return !(alpha >= tail); }) -
+        row);
   }
   if (alpha < 1.0) {
     for (int n = 2; n <= K; ++n)

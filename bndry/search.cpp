@@ -7,10 +7,6 @@
 // bisection over the sorted candidates finds the last step below PHI.
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cassert>
-#include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -44,18 +40,10 @@ struct candidate_list_guard {
 // (phi above 1, or NaN, leaves the scan running to the end of the row).
 bndry_internal::tail_run row_run(int n, double phi) {
   const double* row = bndry_internal::surv_row(n);
-  int first = 0;  // first k whose tail is below phi, or n + 1
-  int count = n + 1;
-  while (count > 0) {
-    const int half = count / 2;
-    if (row[first + half] >= phi) {
-      first += half + 1;
-      count -= half + 1;
-    } else {
-      count = half;
-    }
-  }
-  const int k = first > 0 ? first - 1 : 0;
+  // First k whose tail is not >= phi, or n + 1.
+  const auto first =
+      std::partition_point(row, row + n + 1, [phi](double tail) { return tail >= phi; }) - row;
+  const int k = first > 0 ? static_cast<int>(first) - 1 : 0;
   return {row + k, n - k + 1};
 }
 
