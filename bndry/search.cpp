@@ -58,7 +58,8 @@ void FindAlpha(double phi, int K) {
     runs[static_cast<std::size_t>(n - 1)] = row_run(n, phi);
     total += runs[static_cast<std::size_t>(n - 1)].size;
   }
-  alpha_val = static_cast<double*>(emalloc(static_cast<unsigned>(total) * static_cast<unsigned>(sizeof(double))));
+  alpha_val = static_cast<double*>(
+      emalloc(static_cast<unsigned>(total) * static_cast<unsigned>(sizeof(double))));
   bndry_internal::sort_tails(runs.data(), K, alpha_val);
   alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + total) - alpha_val);
   midpoints(alpha_val, alpha_n);
@@ -68,29 +69,17 @@ void FindAlpha(double phi, int K) {
   alpha_n = last + 1;
 }
 
-// PHI* of one level: the probability that its boundary is ever reached.
-double p_hit_upper(int* status, const int* lower, int* upper, int K, double theta, double level) {
-  *status = 0;
-  if (level <= 0.0) return 0.0;
-  if (level >= 1.0) return 1.0;
-  *status = GetPointwiseBndry(upper, K, level, theta);
-  if (*status != 0) return std::numeric_limits<double>::quiet_NaN();
-  evec<double> lspending(K + 1);
-  evec<double> uspending(K + 1);
-  *status = upper_crossing(lspending.data(), uspending.data(), theta, K, lower, upper);
-  if (*status != 0) return std::numeric_limits<double>::quiet_NaN();
-  return array_sum(uspending.data(), 1, K);
-}
-
-// PHI* of a level as the recursion gives it, and how far p_hit_upper's may
-// lie from it (0: the same, bit for bit).
+// PHI* of a level, and how far the exact one may lie from it (0: it is the
+// exact one, bit for bit).
 struct phi_estimate {
   double value;
   double error;
 };
 
-phi_estimate estimate_phi(int* status, const int* lower, int* upper, int K, double theta,
-                          double level) {
+// PHI* of one level, the probability that its boundary is ever reached:
+// exact, as CrossingProb gives it, or estimated by the recursion.
+phi_estimate p_hit_upper(int* status, const int* lower, int* upper, int K, double theta,
+                         double level, bool exact) {
   *status = 0;
   if (level <= 0.0) return {0.0, 0.0};
   if (level >= 1.0) return {1.0, 0.0};
@@ -98,12 +87,18 @@ phi_estimate estimate_phi(int* status, const int* lower, int* upper, int K, doub
   if (*status != 0) return {std::numeric_limits<double>::quiet_NaN(), 0.0};
   evec<double> lspending(K + 1);
   evec<double> uspending(K + 1);
-  crossing_bound bound{};
-  *status = crossing_estimate(lspending.data(), uspending.data(), nullptr, theta, K, lower, upper,
-                              &bound);
+  crossing_bound bound{};  // all 0: exact
+  *status = exact ? upper_crossing(lspending.data(), uspending.data(), theta, K, lower, upper)
+                  : crossing_estimate(lspending.data(), uspending.data(), nullptr, theta, K, lower,
+                                      upper, &bound);
   if (*status != 0) return {std::numeric_limits<double>::quiet_NaN(), 0.0};
   const double sum = array_sum(uspending.data(), 1, K);
   return {sum, sum_bound(sum, K, bound)};
+}
+
+phi_estimate estimate_phi(int* status, const int* lower, int* upper, int K, double theta,
+                          double level) {
+  return p_hit_upper(status, lower, upper, K, theta, level, false);
 }
 
 // Makes *p exact (p_hit_upper's) unless it already is.
@@ -111,7 +106,7 @@ void make_exact(int* status, phi_estimate* p, const int* lower, int* upper, int 
                 double level) {
   *status = 0;
   if (p->error == 0.0) return;
-  *p = {p_hit_upper(status, lower, upper, K, theta, level), 0.0};
+  *p = p_hit_upper(status, lower, upper, K, theta, level, true);
 }
 
 // Whether p_hit_upper's PHI* of the level is <= phi: the estimate decides
