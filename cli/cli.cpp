@@ -6,8 +6,6 @@
 // the boundary file first (each all or nothing), then the report on standard
 // output in one piece, so that a failure at any point leaves no partial
 // report behind.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -111,28 +109,6 @@ bool same_file(const std::string& a, const std::string& b) {
   return ea || eb ? a == b : ca == cb;
 }
 
-// The reason a file could not be written to path, 0 if nothing is in the
-// way: a missing, closed or non-directory parent, a directory standing at
-// path, or a file, device or FIFO the user may not write. The same reasons
-// the replacement itself would give, before anything is written.
-int output_obstacle(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    // Replacement refuses a file the user may not write, as opening it would.
-    if (::access(path.c_str(), W_OK) != 0) return errno;
-    // Written in place, not replaced: the directory does not matter.
-    if (!S_ISREG(st.st_mode)) return 0;
-  } else if (errno == ENOTDIR) {
-    return ENOTDIR;
-  }
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  const std::string dir = parent.empty() ? "." : parent.string();
-  if (::stat(dir.c_str(), &st) != 0) return errno;
-  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
-}
-
 // Refuses an empty picture path, pictures that would overwrite each other,
 // the boundary file or the file being evaluated, and any output (the
 // boundary file included) whose place cannot take it: all before any file
@@ -151,7 +127,7 @@ void check_output_paths(const common_options& o, const std::string* boundary_fil
   }
   for (const std::string* path : {&o.plot, &o.html, boundary_file}) {
     if (path == nullptr || path->empty()) continue;
-    if (const int err = output_obstacle(*path); err != 0)
+    if (const int err = replace_file_obstacle(path->c_str()); err != 0)
       throw error("Open of " + *path + " with mode=w failed: " + std::strerror(err));
   }
 }

@@ -37,6 +37,11 @@ int ivec_print2(const char* program, const int* b, double alpha, double phi_star
 /// file intact.
 int replace_file(const char* path, std::string_view content, const char* prefix = "");
 
+/// 0 when replace_file(path, ...) can open what it would write, or the errno
+/// it would fail with there; writes nothing. Checked for every output before
+/// any is written, no output is left new beside an old other.
+int replace_file_obstacle(const char* path);
+
 /// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
 /// no file opened later takes their place; the first thing a run does.
 void guard_standard_descriptors();

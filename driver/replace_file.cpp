@@ -284,30 +284,63 @@ int write_in_place(const char* path, std::string_view content, const char* prefi
 
 }  // namespace
 
+namespace {
+
+// What replace_file writes for path: the file its links lead to, and whether
+// (and as what) that exists. Returns 0, or the errno opening it for writing
+// fails with; a FIFO or device (*in_place) is opened where it is.
+struct destination {
+  std::string target;
+  bool exists = false;
+  bool in_place = false;
+  struct stat st {};
+};
+
+int find_destination(const char* path, destination& d) {
+  // An empty name is no file, as opening it would say; beside it there is
+  // no place for the temporary either.
+  if (*path == '\0') return ENOENT;
+  d.target = path;
+  if (!resolve_links(d.target)) return errno;
+  d.exists = ::stat(d.target.c_str(), &d.st) == 0;
+  if (d.exists && S_ISDIR(d.st.st_mode)) return EISDIR;
+  d.in_place = d.exists && !S_ISREG(d.st.st_mode);
+  return 0;
+}
+
+}  // namespace
+
 int replace_file(const char* path, std::string_view content, const char* prefix) {
   // Everything that allocates happens before the temporary file exists, so
   // that a failed allocation, which ends the process, cannot leave it behind.
-  // An empty name is no file, as opening it would say; beside it there is
-  // no place for the temporary either.
-  if (*path == '\0') return report(step::open, path, ENOENT, prefix);
-  std::string target = path;
-  if (!resolve_links(target)) return report(step::open, path, errno, prefix);
-  struct stat st {};
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return report(step::open, path, EISDIR, prefix);
-  if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, content, prefix);
+  destination d;
+  if (const int err = find_destination(path, d); err != 0) return report(step::open, path, err, prefix);
+  if (d.in_place) return write_in_place(path, content, prefix);
   // A file the user may not write is refused as opening it for writing would be.
-  if (exists && ::access(target.c_str(), W_OK) != 0) return report(step::open, path, errno, prefix);
-  const mode_t mode = exists ? st.st_mode & 07777 : new_file_mode();
-  const std::string dir = directory_of(target);
+  if (d.exists && ::access(d.target.c_str(), W_OK) != 0) return report(step::open, path, errno, prefix);
+  const mode_t mode = d.exists ? d.st.st_mode & 07777 : new_file_mode();
+  const std::string dir = directory_of(d.target);
 
   const cleanup_on_signal cleanup;
-  temporary tmp(target);
+  temporary tmp(d.target);
   if (tmp.fd() < 0) return report(step::open, path, errno, prefix);
   // Only the permissions are at stake if this fails: the file is 0600 then.
   (void)::fchmod(tmp.fd(), mode);
   if (!write_all(tmp.fd(), content) || !tmp.finish()) return report(step::write, path, errno, prefix);
-  if (!rename_temporary(target)) return report(step::rename, path, errno, prefix);
+  if (!rename_temporary(d.target)) return report(step::rename, path, errno, prefix);
   sync_directory(dir);
   return 0;
+}
+
+int replace_file_obstacle(const char* path) {
+  destination d;
+  if (const int err = find_destination(path, d); err != 0) return err;
+  if (d.exists && ::access(d.target.c_str(), W_OK) != 0) return errno;
+  if (d.in_place) return 0;  // written where it is: its directory does not matter
+  // The temporary file is made beside the file the links lead to.
+  const std::string dir = directory_of(d.target);
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }

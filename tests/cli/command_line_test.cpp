@@ -417,6 +417,21 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
   EXPECT_EQ(read_only.err, "stopbound: Open of b.dat with mode=w failed: Permission denied\n");
   EXPECT_EQ(slurp(ro.path() / "b.dat"), "an earlier boundary\n");
   EXPECT_FALSE(fs::exists(ro.path() / "p.svg"));
+  // Through a link, the file is replaced beside its target: a writable file
+  // in a directory the user may not write fails the run just as early.
+  fs::create_directory(ro.path() / "locked");
+  write(ro.path() / "locked" / "b.dat", "an earlier boundary\n");
+  fs::permissions(ro.path() / "locked" / "b.dat", fs::perms::all);
+  fs::permissions(ro.path() / "locked",
+                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec);
+  fs::create_symlink("locked/b.dat", ro.path() / "link.dat");
+  const auto locked = run({"design", "3", "0.2", "0.3", "--plot", "p.svg", "--boundary-file", "link.dat"},
+                          ro.path(), {.unprivileged = true});
+  EXPECT_EQ(locked.status, 1);
+  EXPECT_EQ(locked.err, "stopbound: Open of link.dat with mode=w failed: Permission denied\n");
+  EXPECT_EQ(slurp(ro.path() / "locked" / "b.dat"), "an earlier boundary\n");
+  EXPECT_FALSE(fs::exists(ro.path() / "p.svg"));
   // Standard output that cannot be written.
   const auto no_room = run({"design", "3", "0.2", "0.3", "--no-boundary-file"}, dir.path(), {.stdout_path = "/dev/full"});
   EXPECT_EQ(no_room.status, 1);
