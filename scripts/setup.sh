@@ -7,8 +7,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "--dev" ]]; then
+  # python3, chromium and poppler-utils check the pictures and print the report page.
   packages+=(clang clang-tidy cppcheck pkg-config libgtest-dev libbenchmark-dev libgmp-dev afl++
-    libclang-rt-14-dev gcovr)
+    libclang-rt-14-dev gcovr python3 chromium poppler-utils)
 elif (($#)); then
   echo "usage: scripts/setup.sh [--dev]" >&2
   exit 1
