@@ -3,6 +3,7 @@
 // computing the rows.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
