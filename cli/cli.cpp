@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
@@ -255,19 +256,16 @@ std::string parse_failure(const CLI::ParseError& e, const CLI::App& app, const C
   if (command != nullptr) {
     std::vector<std::string> extra;
     // After "--" the rest goes to the program, not the command.
-    for (const std::string& arg : app.remaining(true))
-      if (arg != "--") extra.push_back(arg);
+    const std::vector<std::string> rest = app.remaining(true);
+    std::copy_if(rest.begin(), rest.end(), std::back_inserter(extra),
+                 [](const std::string& arg) { return arg != "--"; });
     const auto place = [&](const std::string& arg) { return std::find(args.begin(), args.end(), arg) - args.begin(); };
     std::stable_sort(extra.begin(), extra.end(),
                      [&](const std::string& x, const std::string& y) { return place(x) < place(y); });
-    for (const std::string& arg : extra) {
-      if (arg.size() > 1 && arg[0] == '-' && !parse_number(arg)) {
-        std::string message = "unknown option '";
-        message += arg;
-        message += "'";
-        return message += hint;
-      }
-    }
+    const auto option = std::find_if(extra.begin(), extra.end(), [](const std::string& arg) {
+      return arg.size() > 1 && arg[0] == '-' && !parse_number(arg);
+    });
+    if (option != extra.end()) return "unknown option '" + *option + "'" + hint;
     if (!extra.empty()) {
       std::string list;
       for (const std::string& arg : extra) list += (list.empty() ? "" : " ") + arg;

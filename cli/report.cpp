@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <system_error>
@@ -105,16 +106,19 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
 
 json runs(const std::vector<rule_run>& rule) {
   json a = json::array();
-  for (const rule_run& r : rule) a.push_back({{"first", r.first}, {"last", r.last}, {"stop_at", r.stop_at}});
+  std::transform(rule.begin(), rule.end(), std::back_inserter(a), [](const rule_run& r) {
+    return json{{"first", r.first}, {"last", r.last}, {"stop_at", r.stop_at}};
+  });
   return a;
 }
 
 json oc_json(std::span<const oc_row> oc) {
   json a = json::array();
-  for (const oc_row& r : oc)
-    a.push_back({{"theta", r.theta},     {"phi_star", r.phi_star}, {"p_lower", r.p_lower},
-                 {"mean_y", r.mean_y},   {"sd_y", r.sd_y},         {"mean_n", r.mean_n},
-                 {"sd_n", r.sd_n},       {"mean_yn", r.mean_yn},   {"sd_yn", r.sd_yn}});
+  std::transform(oc.begin(), oc.end(), std::back_inserter(a), [](const oc_row& r) {
+    return json{{"theta", r.theta},     {"phi_star", r.phi_star}, {"p_lower", r.p_lower},
+                {"mean_y", r.mean_y},   {"sd_y", r.sd_y},         {"mean_n", r.mean_n},
+                {"sd_n", r.sd_n},       {"mean_yn", r.mean_yn},   {"sd_yn", r.sd_yn}};
+  });
   return a;
 }
 

@@ -140,7 +140,8 @@ std::vector<std::string> named_files(const std::optional<command_line>& c) {
 std::vector<char*> argv_of(const std::optional<command_line>& c) {
   std::vector<char*> argv{const_cast<char*>("stopbound")};
   if (c)
-    for (const std::string& a : c->args) argv.push_back(const_cast<char*>(a.c_str()));
+    std::transform(c->args.begin(), c->args.end(), std::back_inserter(argv),
+                   [](const std::string& a) { return const_cast<char*>(a.c_str()); });
   argv.push_back(nullptr);
   return argv;
 }
