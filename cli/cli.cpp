@@ -126,8 +126,9 @@ void check_output_paths(const common_options& o, const std::string* boundary_fil
     if (const std::string obstacle = output_obstacle({*out.path, out.label(), ""}); !obstacle.empty())
       throw error(obstacle);
   }
-  std::vector<std::optional<file_identity>> ids;
-  for (const named_output& out : all) ids.push_back(output_identity(*out.path));
+  std::vector<std::optional<file_identity>> ids(all.size());
+  std::transform(all.begin(), all.end(), ids.begin(),
+                 [](const named_output& out) { return output_identity(*out.path); });
   for (std::size_t i = 0; i < all.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j)
       if (ids[i] && ids[i] == ids[j]) {

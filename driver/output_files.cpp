@@ -42,7 +42,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -115,12 +114,10 @@ void remove_pending() {
 extern "C" void remove_pending_at_exit() { remove_pending(); }
 
 extern "C" void remove_pending_and_reraise(int sig) {
-  const int saved = errno;
   remove_pending();
   // SA_RESETHAND has restored the default action: the signal, pending until
   // the handler returns, then ends the process as the sender meant.
   ::raise(sig);
-  errno = saved;
 }
 
 // Every signal whose default action ends the process and that a handler may
@@ -272,10 +269,13 @@ std::string joined(const std::string& dir, const std::string& name) {
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-// Appends the components of text to the front of todo; a trailing slash
+// The components still to walk, the next one last.
+using components = std::vector<std::string>;
+
+// Puts the components of text before those still to walk; a trailing slash
 // becomes a final ".", so that the path must end in a directory.
-void push_components(std::deque<std::string>& todo, std::string_view text) {
-  std::vector<std::string> parts;
+void push_components(components& todo, std::string_view text) {
+  components parts;
   std::size_t at = 0;
   while (at <= text.size()) {
     const std::size_t end = std::min(text.find('/', at), text.size());
@@ -283,7 +283,7 @@ void push_components(std::deque<std::string>& todo, std::string_view text) {
     at = end + 1;
   }
   if (!text.empty() && text.back() == '/') parts.emplace_back(".");
-  todo.insert(todo.begin(), parts.begin(), parts.end());
+  todo.insert(todo.end(), parts.rbegin(), parts.rend());
 }
 
 // Whether the kernel's link protection lets the caller follow a link owned
@@ -301,7 +301,7 @@ walk_result walk(const std::string& path, place& p) {
     r.at = "";
     return r;
   }
-  std::deque<std::string> todo;
+  components todo;
   push_components(todo, path);
   const auto start = [&](bool absolute) {
     p.dir = unique_fd(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -313,10 +313,11 @@ walk_result walk(const std::string& path, place& p) {
     return r;
   }
   int hops = 0;
-  while (!todo.empty()) {
-    const std::string c = std::move(todo.front());
-    todo.pop_front();
-    const bool last = todo.empty();
+  for (std::string c; !todo.empty();) {
+    c = std::move(todo.back());
+    todo.pop_back();
+    const std::size_t left = todo.size();
+    const bool last = left == 0;
     if (c == "." && !last) continue;
     if (last && (c == "." || c == "..")) {
       r = {walk_failure::is_directory, EISDIR, path};
