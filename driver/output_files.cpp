@@ -31,9 +31,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cerrno>
@@ -42,6 +42,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <span>
 #include <string>
@@ -469,9 +470,7 @@ failure find(job& j) {
   }
   if (!S_ISREG(p.st.st_mode)) {
     j.mode = how::in_place_special;
-    if (::faccessat(p.dir.get(), p.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
-        ::faccessat(p.dir.get(), p.name.c_str(), W_OK, AT_EACCESS) != 0)
-      return {failed::not_writable, errno, ""};
+    if (::faccessat(p.dir.get(), p.name.c_str(), W_OK, AT_EACCESS) != 0) return {failed::not_writable, errno, ""};
     return {};
   }
   j.file = unique_fd(::openat(p.dir.get(), p.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -655,7 +654,6 @@ std::string message(const output_file& out, const failure& f) {
     case failed::directory:
       return head + "cannot open the directory '" + f.at + "': " + reason;
     case failed::is_directory:
-      return head + "cannot open it for writing: " + reason;
     case failed::not_writable:
     case failed::in_place_open:
       return head + "cannot open it for writing: " + reason;
@@ -775,12 +773,18 @@ int write_outputs(std::span<const output_file> outputs, output_messages form) {
   }
   for (job& j : jobs) drop_temporary(j);
   if (first_failed != outputs.size()) return report(outputs[first_failed], why, form);
+  std::vector<std::pair<dev_t, ino_t>> synced_dirs;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     const job& j = jobs[i];
     if (j.mode != how::replace) continue;
     unique_fd dir(::openat(j.where.dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // A directory that cannot be read cannot be synced either: nothing to report.
-    if (dir && !synced(dir.get())) return report(outputs[i], {failed::dir_fsync, errno, j.where.dir_shown}, form);
+    struct stat st {};
+    if (!dir || ::fstat(dir.get(), &st) != 0) continue;
+    const std::pair id{st.st_dev, st.st_ino};
+    if (std::find(synced_dirs.begin(), synced_dirs.end(), id) != synced_dirs.end()) continue;
+    synced_dirs.push_back(id);
+    if (!synced(dir.get())) return report(outputs[i], {failed::dir_fsync, errno, j.where.dir_shown}, form);
   }
   // 4. The files written in place, last.
   for (std::size_t i = 0; i < jobs.size(); ++i) {

@@ -152,14 +152,14 @@ std::vector<std::string> named_files(const std::optional<command_line>& c) {
 // A whole token in the plainest decimal form: [sign] digits [. digits]
 // [e [sign] digits], or [sign] . digits. Forms the program also takes
 // (hexadecimal, inf) are left unjudged.
-bool plain_number(const std::string& t) {
-  static const std::regex form(R"([+-]?([0-9]+(\.[0-9]+)?|\.[0-9]+)([eE][+-]?[0-9]{1,3})?)");
-  return t.size() <= 40 && std::regex_match(t, form);
-}
+const std::regex plain_number_form(R"([+-]?([0-9]+(\.[0-9]+)?|\.[0-9]+)([eE][+-]?[0-9]{1,3})?)");
+const std::regex plain_k_form(R"(\+?[0-9]{1,6})");
+const std::regex plain_name_form(R"([A-Za-z0-9_][A-Za-z0-9._-]{0,60})");
+
+bool plain_number(const std::string& t) { return t.size() <= 40 && std::regex_match(t, plain_number_form); }
 
 std::optional<int> valid_k(const std::string& t) {
-  static const std::regex form(R"(\+?[0-9]{1,6})");
-  if (!std::regex_match(t, form)) return std::nullopt;
+  if (!std::regex_match(t, plain_k_form)) return std::nullopt;
   const int k = std::atoi(t.c_str());
   if (k < 1 || k > 255) return std::nullopt;
   return k;
@@ -199,8 +199,7 @@ std::optional<valid_design> valid_dialogue(const std::string& input) {
 }
 
 bool plain_name(const std::string& n) {
-  static const std::regex form(R"([A-Za-z0-9_][A-Za-z0-9._-]{0,60})");
-  return std::regex_match(n, form) && n != "in.dat";
+  return std::regex_match(n, plain_name_form) && n != "in.dat";
 }
 
 // The option and its value, as "--name value" or "--name=value".

@@ -11,6 +11,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <regex>
 
@@ -300,6 +301,19 @@ TEST(OutputFiles, StandardOutputClosedAtStartWritesNothing) {
   EXPECT_EQ(dialogue.status, 1);
   EXPECT_EQ(slurp(dir.path() / "_bndry_.dat"), earlier);
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"_bndry_.dat"});
+}
+
+// Like any filter, the program is ended by SIGPIPE when the reader of its
+// output has left; its files are whole by then. (With SIGPIPE ignored, the
+// failed write is status 1 and a message: Faults.UnwritableStandardOutput.)
+TEST(OutputFiles, AReaderThatLeavesEndsTheRunBySigpipe) {
+  const temp_dir dir;
+  const auto r = run_args({"design", "2", "0.5", "0.3", "--plot", "p.svg"}, dir.path(),
+                          run_options{.out = test_driver::stdout_to::left_pipe});
+  EXPECT_EQ(r.signal, SIGPIPE);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(slurp(dir.path() / "_bndry_.dat").substr(0, 6), "0.5\n2\n");
+  EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"_bndry_.dat", "p.svg"}));
 }
 
 // Two outputs that reach one file, whatever their names, are refused before

@@ -34,6 +34,7 @@ enum class stdout_to {
   pipe,         ///< captured in run_result::out, or to run_options::stdout_path
   closed,       ///< descriptor 1 closed before the program starts
   broken_pipe,  ///< a pipe nobody reads, with SIGPIPE ignored: EPIPE
+  left_pipe,    ///< a pipe nobody reads, SIGPIPE as the program found it
 };
 
 /// Options of one run: argv[0] as the program sees it (it goes into the
@@ -118,12 +119,13 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
       case stdout_to::closed:
         ::close(1);
         break;
-      case stdout_to::broken_pipe: {
+      case stdout_to::broken_pipe:
+      case stdout_to::left_pipe: {
         int unread[2];
         if (::pipe(unread) != 0) ::_exit(127);
         ::close(unread[0]);
         ::dup2(unread[1], 1);
-        ::signal(SIGPIPE, SIG_IGN);
+        ::signal(SIGPIPE, options.out == stdout_to::broken_pipe ? SIG_IGN : SIG_DFL);
         break;
       }
     }
