@@ -233,6 +233,7 @@ TEST(OutputFiles, LongestNameWorks) {
 TEST(OutputFiles, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
   NEEDS_ROOT("run the program as nobody");
   const temp_dir dir;
+  ::chmod(dir.path().c_str(), 0755);
   fs::create_directory(dir.path() / "ro");
   write_file(dir.path() / "ro" / "target.dat", earlier);
   ::chmod((dir.path() / "ro" / "target.dat").c_str(), 0666);
