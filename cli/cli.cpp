@@ -3,7 +3,7 @@
 // standard error with status 1, writing nothing on standard output.
 //
 // Output is formed completely before anything is written: the pictures and
-// the boundary file first (each all or nothing), then the report on standard
+// the boundary file first (all of them or none), then the report on standard
 // output in one piece, so that a failure at any point leaves no partial
 // report behind.
 
@@ -13,12 +13,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -94,42 +93,51 @@ void add_common_options(CLI::App& cmd, common_options& o) {
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
-// Whether two paths name one file, existing or to be created.
-bool same_file(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code ea;
-  std::error_code eb;
-  // Absolute first: libstdc++ leaves a lone name that does not exist yet
-  // relative, and keeps a "." before it.
-  const auto resolved = [](const std::string& p, std::error_code& ec) {
-    const std::filesystem::path abs = std::filesystem::absolute(p, ec);
-    return ec ? abs : std::filesystem::weakly_canonical(abs, ec).lexically_normal();
-  };
-  const std::filesystem::path ca = resolved(a, ea);
-  const std::filesystem::path cb = resolved(b, eb);
-  return ea || eb ? a == b : ca == cb;
+// An output as the messages name it: the option and the path, or the path
+// alone where no option gave it (the default boundary file).
+struct named_output {
+  std::string option;  // empty: the default
+  const std::string* path;
+  std::string label() const { return option.empty() ? *path : option + " " + *path; }
+  std::string quoted() const { return (option.empty() ? "the boundary file" : option) + " '" + *path + "'"; }
+};
+
+// The outputs a command writes, in the order they are checked and written.
+std::vector<named_output> outputs_of(const common_options& o, const std::string* boundary_file,
+                                     bool boundary_file_given) {
+  std::vector<named_output> all;
+  if (!o.plot.empty()) all.push_back({"--plot", &o.plot});
+  if (!o.html.empty()) all.push_back({"--html", &o.html});
+  if (boundary_file != nullptr) all.push_back({boundary_file_given ? "--boundary-file" : "", boundary_file});
+  return all;
 }
 
-// Refuses an empty picture path, pictures that would overwrite each other,
-// the boundary file or the file being evaluated, and any output (the
-// boundary file included) whose place cannot take it: all before any file
-// is replaced, so that one output is not left new beside an old other.
-void check_output_paths(const common_options& o, const std::string* boundary_file,
+// Refuses an empty picture path, outputs that reach one file (compared by
+// the file they reach, not by name: through links, "./", ".."), an output
+// that would overwrite the file being evaluated, and any output whose place
+// cannot take it: all before any file is written, so that one output is not
+// left new beside an old other.
+void check_output_paths(const common_options& o, const std::string* boundary_file, bool boundary_file_given,
                         const std::string* evaluated) {
   if (o.plot_option->count() > 0 && o.plot.empty()) throw error("--plot needs a path");
   if (o.html_option->count() > 0 && o.html.empty()) throw error("--html needs a path");
-  if (same_file(o.plot, o.html)) throw error("--plot and --html name the same file '" + o.plot + "'");
-  for (const auto& [name, path] : {std::pair{"--plot", &o.plot}, std::pair{"--html", &o.html}}) {
-    if (path->empty()) continue;
-    if (boundary_file != nullptr && same_file(*path, *boundary_file))
-      throw error(std::string(name) + " '" + *path + "' would overwrite the boundary file");
-    if (evaluated != nullptr && same_file(*path, *evaluated))
-      throw error(std::string(name) + " '" + *path + "' would overwrite the file being evaluated");
+  const std::vector<named_output> all = outputs_of(o, boundary_file, boundary_file_given);
+  for (const named_output& out : all) {
+    if (const std::string obstacle = output_obstacle({*out.path, out.label(), ""}); !obstacle.empty())
+      throw error(obstacle);
   }
-  for (const std::string* path : {&o.plot, &o.html, boundary_file}) {
-    if (path == nullptr || path->empty()) continue;
-    if (const int err = replace_file_obstacle(path->c_str()); err != 0)
-      throw error("Open of " + *path + " with mode=w failed: " + std::strerror(err));
+  std::vector<std::optional<file_identity>> ids(all.size());
+  std::transform(all.begin(), all.end(), ids.begin(),
+                 [](const named_output& out) { return output_identity(*out.path); });
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j)
+      if (ids[i] && ids[i] == ids[j]) {
+        if (all[i].option.empty())
+          throw error(all[j].quoted() + " would overwrite " + all[i].quoted());
+        throw error(all[j].quoted() + " and " + all[i].quoted() + " reach the same file");
+      }
+    if (evaluated != nullptr && ids[i] && ids[i] == output_identity(*evaluated))
+      throw error(all[i].quoted() + " would overwrite the file being evaluated '" + *evaluated + "'");
   }
 }
 
@@ -148,12 +156,6 @@ std::vector<double> rates_of(const common_options& o, double theta) {
 // A failure whose one line is already on standard error.
 struct reported {};
 
-// Replaces path with text all or nothing, as every output file is written;
-// a failure has been reported in this program's form when it throws.
-void replace_file(const std::string& path, const std::string& text) {
-  if (::replace_file(path.c_str(), text, "stopbound: ") != 0) throw reported{};
-}
-
 // The report on standard output in one piece; a failed write is a failure.
 void write_stdout(const std::string& text) {
   errno = 0;
@@ -162,25 +164,26 @@ void write_stdout(const std::string& text) {
 }
 
 // Everything a command writes once its arguments have been checked: the
-// boundary file (design, unless there is none), then standard output.
+// files (the pictures, and the boundary file of design unless there is
+// none), all of them or none, then standard output.
 void emit(const boundary_result& b, const common_options& o, const std::vector<double>& rates,
-          const std::string* boundary_file) {
+          const std::string* boundary_file, bool boundary_file_given) {
   const std::vector<oc_row> oc = oc_rows(b, rates);
   const std::string report = render(b, oc, format_of(o.format));
-  std::string svg;
-  std::string html;
+  std::vector<output_file> files;
   if (!o.plot.empty() || !o.html.empty()) {
     const std::vector<oc_row> curve = oc_rows(b, figure_rates(b.theta, rates));
-    if (!o.plot.empty()) svg = plot_svg(b, curve);
-    if (!o.html.empty()) html = report_html(b, curve, oc, report_date());
+    if (!o.plot.empty()) files.push_back({o.plot, "--plot " + o.plot, plot_svg(b, curve)});
+    if (!o.html.empty()) files.push_back({o.html, "--html " + o.html, report_html(b, curve, oc, report_date())});
   }
-  // The pictures go first: a mistyped picture path then fails the run before
-  // the boundary file is replaced.
-  if (!o.plot.empty()) replace_file(o.plot, svg);
-  if (!o.html.empty()) replace_file(o.html, html);
   if (boundary_file != nullptr)
-    replace_file(*boundary_file, boundary_file_text(b.program.c_str(), b.upper.data(), b.alpha,
-                                                    b.phi_star, b.K, b.theta, b.phi));
+    files.push_back({*boundary_file, boundary_file_given ? "--boundary-file " + *boundary_file : *boundary_file,
+                     boundary_file_text(b.program.c_str(), b.upper.data(), b.alpha, b.phi_star, b.K, b.theta,
+                                        b.phi)});
+  // A standard output closed at start can never take the report: the run
+  // fails before any file is written.
+  if (stdout_closed_at_start() && check_stdout() != 0) throw reported{};
+  if (write_outputs(files, output_messages::command_line) != 0) throw reported{};
   write_stdout(report);
 }
 
@@ -223,11 +226,12 @@ void run_design(const design_args& a, const std::string& program) {
   if (a.no_boundary_file && a.file_option->count() > 0)
     throw error("--boundary-file excludes --no-boundary-file" + std::string(see_design_help));
   if (a.boundary_file.empty()) throw error("--boundary-file needs a path");
-  check_output_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, nullptr);
+  const bool file_given = a.file_option->count() > 0;
+  check_output_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, file_given, nullptr);
 
   boundary_result b = design_boundary(K, theta, phi);
   b.program = program;
-  emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file);
+  emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file, file_given);
 }
 
 struct evaluate_args {
@@ -239,9 +243,9 @@ void run_evaluate(const evaluate_args& a) {
   (void)format_of(a.common.format);
   // An --oc list is checked before the file is read.
   const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
-  check_output_paths(a.common, nullptr, &a.file);
+  check_output_paths(a.common, nullptr, false, &a.file);
   const boundary_result b = read_boundary_file(a.file);
-  emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr);
+  emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr, false);
 }
 
 // CLI11's own diagnostics, in this program's form. CLI11 lists unexpected

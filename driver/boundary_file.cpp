@@ -1,9 +1,9 @@
 // The boundary file _bndry_.dat, read by the sibling programs: THETA, K, one
 // "lower upper" line per patient, and a four-line trailer in words.
 //
-// The text is built in memory first and then replaced all or nothing
-// (replace_file), so a full disk, an I/O error or a signal leaves any earlier
-// boundary exactly as it was, never truncated.
+// The text is built in memory first and then written whole by the writer of
+// every output file (write_outputs), so a full disk, an I/O error or a signal
+// leaves any earlier boundary exactly as it was, never truncated.
 #include <cassert>
 #include <cstdarg>
 #include <cstdio>
@@ -48,5 +48,7 @@ std::string boundary_file_text(const char* program, const int* b, double alpha, 
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
                 double theta, double phi) {
   if (K < 1) return 0;
-  return replace_file(boundary_file_name, boundary_file_text(program, b, alpha, phi_star, K, theta, phi));
+  const output_file file{boundary_file_name, boundary_file_name,
+                         boundary_file_text(program, b, alpha, phi_star, K, theta, phi)};
+  return write_outputs({&file, 1}, output_messages::dialogue);
 }

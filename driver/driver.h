@@ -3,6 +3,10 @@
 // streams every way of running the program shares.
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,21 +30,55 @@ inline constexpr const char* boundary_file_name = "_bndry_.dat";
 std::string boundary_file_text(const char* program, const int* b, double alpha, double phi_star,
                                int K, double theta, double phi);
 
-/// Replaces _bndry_.dat through replace_file with the design's K + 6 lines;
-/// returns 0 (nothing written for K < 1), or replace_file's 1.
+/// Writes _bndry_.dat through write_outputs with the design's K + 6 lines;
+/// returns 0 (nothing written for K < 1), or write_outputs's 1.
 int ivec_print2(const char* program, const int* b, double alpha, double phi_star, int K,
                 double theta, double phi);
 
-/// Writes content to path all or nothing: a regular file (or a new one) is
-/// replaced whole, a FIFO or device written in place; returns 0, or 1 after
-/// one line on stderr (after prefix) naming path, with any earlier regular
-/// file intact.
-int replace_file(const char* path, std::string_view content, const char* prefix = "");
+/// One output file of a run: where it goes, how the messages name it (the
+/// option and the path, "--plot a.svg", or the path alone), what it holds.
+struct output_file {
+  std::string path;
+  std::string label;
+  std::string content;
+};
 
-/// 0 when replace_file(path, ...) can open what it would write, or the errno
-/// it would fail with there; writes nothing. Checked for every output before
-/// any is written, no output is left new beside an old other.
-int replace_file_obstacle(const char* path);
+/// The form of write_outputs's messages: the command line's, always
+/// "stopbound: LABEL: what failed: REASON", or the dialogue's, which keeps
+/// open_file's "Open of PATH with mode=w failed: REASON" for a file it
+/// cannot open.
+enum class output_messages { command_line, dialogue };
+
+/// Writes every output whole, all of them or none as far as the file system
+/// allows (at most 8): each is found (links followed only where the kernel's
+/// link protection would follow them) and checked, and each temporary file
+/// made and written, before the first is renamed into place; files that must
+/// be written in place (other hard links, an owner or attributes a new file
+/// could not carry, no temporary file possible, FIFOs and devices) come
+/// last. Returns 0, or 1 after one line on stderr with no temporary file
+/// left and, for a failure before the first rename, every old file intact.
+int write_outputs(std::span<const output_file> outputs, output_messages form);
+
+/// What would stop write_outputs from writing out, found without writing:
+/// empty, or the command line's message without "stopbound: ".
+std::string output_obstacle(const output_file& out);
+
+/// The file a path reaches as write_outputs finds it: the device and inode
+/// of an existing file, or of the directory a new one would be made in with
+/// its name there.
+struct file_identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string name;
+  bool operator==(const file_identity&) const = default;
+};
+
+/// The identity of the file path reaches, or none where it cannot be found.
+std::optional<file_identity> output_identity(const std::string& path);
+
+/// Whether descriptor 1 was closed when the run started (its output can
+/// never arrive, so no file is written either).
+bool stdout_closed_at_start();
 
 /// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
 /// no file opened later takes their place; the first thing a run does.

@@ -56,7 +56,8 @@ int stopbound_run(const char* program) {
   table_print(theta, K, b.data());
 
   std::fflush(stdout);
-  const int written = ivec_print2(program, b.data(), alpha, phi_star, K, theta, phi);
+  // Output that can never arrive fails the run: then no file is written either.
+  const int written = stdout_closed_at_start() ? 1 : ivec_print2(program, b.data(), alpha, phi_star, K, theta, phi);
   std::printf("\n");
   if (written == 0) {
     std::printf("The boundary has been written to file _bndry_.dat in a format\n");

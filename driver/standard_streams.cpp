@@ -12,16 +12,18 @@
 
 namespace {
 
-bool stdout_closed_at_start = false;
+bool stdout_was_closed = false;
 
 }  // namespace
+
+bool stdout_closed_at_start() { return stdout_was_closed; }
 
 void guard_standard_descriptors() {
   // open takes the lowest free number, so each closed one of 0, 1, 2 is
   // filled in turn and no file opened later can become "standard output".
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (fd == 1) stdout_closed_at_start = true;
+    if (fd == 1) stdout_was_closed = true;
     (void)::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
   }
 }
@@ -41,7 +43,7 @@ int check_stdout(int earlier) {
       err = errno;
     }
   }
-  if (stdout_closed_at_start) {
+  if (stdout_was_closed) {
     ok = false;
     err = EBADF;
   }

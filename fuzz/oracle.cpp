@@ -6,7 +6,12 @@
 //   status 1: the banner and prompt followed by exactly one of the readers'
 //             messages, with the earlier _bndry_.dat untouched.
 // Anything else (a signal, a sanitizer report, another status, a leftover
-// temporary file, text on stderr) is a failure.
+// temporary file, text on stderr) is a failure. An input that is valid by
+// the oracle's own reading (three numbers in range, in the plainest
+// decimal form) must end with status 0, and for K <= 20 the PHI* it prints
+// must be the crossing probability of the boundary it prints, as an
+// independent evaluation here finds it (a recursion over the counts of
+// events, in long double).
 //
 // An input whose first line is "#args" runs the command line instead: one
 // argument a line up to a line "#file", then the content of in.dat in the
@@ -16,7 +21,12 @@
 //   status 1: exactly one line "stopbound: ..." on stderr, nothing on
 //             stdout, the earlier _bndry_.dat untouched;
 // and leave no file but those its arguments name. Arguments with a '/' are
-// not run, so that every file written stays in the work directory.
+// not run, so that every file written stays in the work directory. A
+// `design` whose arguments are valid by the oracle's own reading (K, THETA
+// and PHI in range in the plainest form, plain distinct file names, known
+// formats, an --oc list of plain rates) must end with status 0, and for
+// K <= 20 its PHI* (from the JSON, or from the boundary file) is checked
+// as for the dialogue.
 //
 // Without arguments it is afl-fuzz's target: the program's own run, linked
 // in, is called in a loop in this one process (AFL++'s persistent mode),
@@ -37,6 +47,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +90,7 @@ const std::string earlier_file = "an earlier boundary\n";
 
 struct outcome {
   std::string out, err, file;
+  std::string design_file;  // the boundary file a command line names, after the run
   int status = -1;
   bool clean_dir = true;
 };
@@ -133,6 +145,206 @@ std::vector<std::string> named_files(const std::optional<command_line>& c) {
     if (const auto eq = a.find('='); eq != std::string::npos) names.push_back(a.substr(eq + 1));
   }
   return names;
+}
+
+// ---- The oracle's own reading of what is valid, and its own PHI*.
+
+// A whole token in the plainest decimal form: [sign] digits [. digits]
+// [e [sign] digits], or [sign] . digits. Forms the program also takes
+// (hexadecimal, inf) are left unjudged.
+const std::regex plain_number_form(R"([+-]?([0-9]+(\.[0-9]+)?|\.[0-9]+)([eE][+-]?[0-9]{1,3})?)");
+const std::regex plain_k_form(R"(\+?[0-9]{1,6})");
+const std::regex plain_name_form(R"([A-Za-z0-9_][A-Za-z0-9._-]{0,60})");
+
+bool plain_number(const std::string& t) { return t.size() <= 40 && std::regex_match(t, plain_number_form); }
+
+std::optional<int> valid_k(const std::string& t) {
+  if (!std::regex_match(t, plain_k_form)) return std::nullopt;
+  const int k = std::atoi(t.c_str());
+  if (k < 1 || k > 255) return std::nullopt;
+  return k;
+}
+
+std::optional<double> valid_probability(const std::string& t) {
+  if (!plain_number(t)) return std::nullopt;
+  const double v = std::strtod(t.c_str(), nullptr);
+  if (!(v > 0.0 && v < 1.0)) return std::nullopt;
+  return v;
+}
+
+// What a valid input asks for: the design's K and THETA.
+struct valid_design {
+  int K = 0;
+  double theta = 0;
+};
+
+// The dialogue's input when its first three tokens (white space as the
+// readers skip it) are K, THETA and PHI in range, in plain form.
+std::optional<valid_design> valid_dialogue(const std::string& input) {
+  if (input.find('\0') != std::string::npos) return std::nullopt;
+  std::vector<std::string> tokens;
+  std::size_t at = 0;
+  const auto space = [](char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; };
+  while (tokens.size() < 3 && at < input.size()) {
+    while (at < input.size() && space(input[at])) ++at;
+    const std::size_t start = at;
+    while (at < input.size() && !space(input[at])) ++at;
+    if (at > start) tokens.push_back(input.substr(start, at - start));
+  }
+  if (tokens.size() < 3) return std::nullopt;
+  const auto K = valid_k(tokens[0]);
+  const auto theta = valid_probability(tokens[1]);
+  if (!K || !theta || !valid_probability(tokens[2])) return std::nullopt;
+  return valid_design{*K, *theta};
+}
+
+bool plain_name(const std::string& n) {
+  return std::regex_match(n, plain_name_form) && n != "in.dat";
+}
+
+// The option and its value, as "--name value" or "--name=value".
+bool option_value(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value) {
+  if (args[i] == name && i + 1 < args.size()) {
+    value = args[++i];
+    return true;
+  }
+  if (args[i].rfind(name + "=", 0) == 0) {
+    value = args[i].substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+// A command line the program must run to the end: `design K THETA PHI`
+// with options each given at most once, plain values and distinct names.
+std::optional<valid_design> valid_command_line(const command_line& c, bool& json, bool& file) {
+  const auto& a = c.args;
+  if (a.size() < 4 || a[0] != "design") return std::nullopt;
+  const auto K = valid_k(a[1]);
+  const auto theta = valid_probability(a[2]);
+  if (!K || !theta || !valid_probability(a[3])) return std::nullopt;
+  std::vector<std::string> seen;
+  std::vector<std::string> names;
+  std::string boundary = "_bndry_.dat";
+  bool no_file = false;
+  json = false;
+  for (std::size_t i = 4; i < a.size(); ++i) {
+    std::string v;
+    std::string option;
+    if (a[i] == "--no-boundary-file") {
+      option = a[i];
+      no_file = true;
+    } else if (option_value(a, i, "--format", v)) {
+      option = "--format";
+      if (v != "text" && v != "json" && v != "csv") return std::nullopt;
+      json = v == "json";
+    } else if (option_value(a, i, "--oc", v)) {
+      option = "--oc";
+      std::size_t at = 0;
+      for (int items = 0; at <= v.size(); ++items) {
+        const std::size_t end = std::min(v.find(',', at), v.size());
+        if (items == 100 || !valid_probability(v.substr(at, end - at))) return std::nullopt;
+        at = end + 1;
+      }
+    } else if (option_value(a, i, "--plot", v) || option_value(a, i, "--html", v)) {
+      option = a[i].substr(0, 6);
+      if (!plain_name(v)) return std::nullopt;
+      names.push_back(v);
+    } else if (option_value(a, i, "--boundary-file", v)) {
+      option = "--boundary-file";
+      if (!plain_name(v)) return std::nullopt;
+      boundary = v;
+    } else {
+      return std::nullopt;
+    }
+    if (std::ranges::find(seen, option) != seen.end()) return std::nullopt;
+    seen.push_back(option);
+  }
+  if (no_file && std::ranges::find(seen, "--boundary-file") != seen.end()) return std::nullopt;
+  file = !no_file;
+  if (file) names.push_back(boundary);
+  std::ranges::sort(names);
+  if (std::ranges::adjacent_find(names) != names.end()) return std::nullopt;
+  return valid_design{*K, *theta};
+}
+
+// The boundary file a command line writes, as it names it.
+std::string boundary_path(const command_line& c) {
+  std::string path = "_bndry_.dat";
+  for (std::size_t i = 0; i < c.args.size(); ++i) {
+    std::string v;
+    if (option_value(c.args, i, "--boundary-file", v)) path = v;
+  }
+  return path;
+}
+
+// The probability that the trial reaches b[n] events at some patient n
+// (b indexed from 1), by a recursion over the counts of events of the
+// trials not yet stopped: nothing shared with the program's engine.
+long double independent_phi_star(const std::vector<int>& b, double theta) {
+  const std::size_t K = b.size() - 1;
+  std::vector<long double> p(K + 2, 0.0L);
+  p[0] = 1.0L;
+  long double stopped = 0.0L;
+  const long double t = theta;
+  for (std::size_t n = 1; n <= K; ++n) {
+    for (std::size_t c = n; c >= 1; --c) p[c] = p[c] * (1.0L - t) + p[c - 1] * t;
+    p[0] *= 1.0L - t;
+    for (std::size_t c = static_cast<std::size_t>(std::max(b[n], 0)); c <= n; ++c) {
+      stopped += p[c];
+      p[c] = 0.0L;
+    }
+  }
+  return stopped;
+}
+
+// Empty when the printed PHI* agrees with the independent one within what
+// printing it with `relative` precision leaves open.
+std::string compare_phi_star(const std::vector<int>& b, double theta, double printed, double relative) {
+  if (b.size() - 1 > 20) return "";
+  const long double exact = independent_phi_star(b, theta);
+  const long double off = printed - exact;
+  if ((off < 0 ? -off : off) <= relative * exact + 1e-300L) return "";
+  char text[128];
+  std::snprintf(text, sizeof text, "PHI* %.17g is not the crossing probability of the boundary, %.17Lg", printed,
+                exact);
+  return text;
+}
+
+// The boundary b[1..K] and the PHI* of a boundary file's lines; false when
+// they are not there.
+bool read_boundary_file(const std::string& file, std::vector<int>& b, double& phi_star) {
+  std::istringstream in(file);
+  std::string line;
+  if (!std::getline(in, line) || !std::getline(in, line)) return false;
+  const int K = std::atoi(line.c_str());
+  if (K < 1 || K > 255) return false;
+  b.assign(static_cast<std::size_t>(K) + 1, 0);
+  for (int n = 1; n <= K; ++n) {
+    if (!std::getline(in, line) || line.rfind("-1 ", 0) != 0) return false;
+    b[static_cast<std::size_t>(n)] = std::atoi(line.c_str() + 3);
+  }
+  const std::string head = "pr(Hitting the upper boundary) = ";
+  while (std::getline(in, line))
+    if (line.rfind(head, 0) == 0) {
+      phi_star = std::strtod(line.c_str() + head.size(), nullptr);
+      return true;
+    }
+  return false;
+}
+
+// The top-level "phi_star" and "upper" of the JSON report.
+bool read_json(const std::string& out, std::vector<int>& b, double& phi_star) {
+  const auto p = out.find("\"phi_star\": ");
+  const auto u = out.find("\"upper\": [");
+  if (p == std::string::npos || u == std::string::npos) return false;
+  phi_star = std::strtod(out.c_str() + p + 12, nullptr);
+  const auto end = out.find(']', u);
+  std::istringstream in(out.substr(u + 10, end - u - 10));
+  b.assign(1, 0);
+  std::string item;
+  while (std::getline(in, item, ',')) b.push_back(std::atoi(item.c_str()));
+  return b.size() > 1;
 }
 
 // The argument vector of a run, pointing into c: the program's name, then
@@ -227,6 +439,7 @@ outcome run_in_process(const std::string& input, const std::optional<command_lin
   r.out = out.close();
   r.err = err.close();
   r.file = slurp("_bndry_.dat");
+  if (cli_input) r.design_file = slurp(boundary_path(*cli_input));
   r.clean_dir = only_boundary_file(".", named_files(cli_input));
   for (const auto& e : fs::directory_iterator("."))
     if (e.path().filename() != "_bndry_.dat") fs::remove_all(e.path());
@@ -269,6 +482,7 @@ outcome run(const std::string& input, const std::optional<command_line>& cli_inp
   r.out = slurp(out_path);
   r.err = slurp(err_path);
   r.file = slurp(work / "_bndry_.dat");
+  if (cli_input) r.design_file = slurp(work / boundary_path(*cli_input));
   r.clean_dir = only_boundary_file(work, named_files(cli_input));
   fs::remove_all(work);
   fs::remove_all(io);
@@ -350,6 +564,11 @@ std::string judge_command_line(const outcome& r, const command_line& c) {
   // An argument may name _bndry_.dat as any output: then anything goes there.
   const bool may_overwrite = std::ranges::any_of(
       c.args, [](const std::string& a) { return a.find("_bndry_.dat") != std::string::npos; });
+  bool json = false;
+  bool file = false;
+  const auto valid = valid_command_line(c, json, file);
+  const bool asks_only = c.args.size() == 1 && (c.args[0] == "--version" || c.args[0] == "--help" || c.args[0] == "-h");
+  if ((valid || asks_only) && r.status != 0) return "a valid command line ended with status " + std::to_string(r.status);
   if (r.status == 1) {
     if (!r.out.empty()) return "status 1 with text on stdout";
     if (r.err.rfind("stopbound: ", 0) != 0 || r.err.find('\n') != r.err.size() - 1)
@@ -361,11 +580,24 @@ std::string judge_command_line(const outcome& r, const command_line& c) {
   if (!r.err.empty()) return "text on stderr: " + r.err;
   if (r.out.empty() || r.out.back() != '\n') return "status 0 without a whole report";
   if (r.out[0] == '{' && r.out.compare(r.out.size() - 2, 2, "}\n") != 0) return "JSON cut short";
+  if (valid) {
+    std::vector<int> b;
+    double phi_star = 0;
+    if (json && read_json(r.out, b, phi_star)) {
+      if (auto problem = compare_phi_star(b, valid->theta, phi_star, 1e-12); !problem.empty()) return problem;
+    } else if (file) {
+      if (!read_boundary_file(r.design_file, b, phi_star)) return "no boundary file where asked";
+      // %g keeps six significant digits.
+      if (auto problem = compare_phi_star(b, valid->theta, phi_star, 5.0001e-6); !problem.empty()) return problem;
+    }
+  }
   return may_overwrite || r.file == earlier_file ? "" : check_boundary_file(r.file);
 }
 
 // Empty when the run ended as promised, otherwise what was wrong.
-std::string judge(const outcome& r) {
+std::string judge(const outcome& r, const std::string& input) {
+  const auto valid = valid_dialogue(input);
+  if (valid && r.status != 0) return "a valid input ended with status " + std::to_string(r.status);
   if (!r.err.empty()) return "text on stderr: " + r.err;
   if (!r.clean_dir) return "a temporary file was left behind";
   if (r.out.compare(0, banner.size(), banner) != 0) return "banner";
@@ -377,7 +609,11 @@ std::string judge(const outcome& r) {
   }
   if (r.status == 0) {
     const std::string problem = check_report(rest, r.file);
-    return problem.empty() ? "" : "report: " + problem;
+    if (!problem.empty()) return "report: " + problem;
+    std::vector<int> b;
+    double phi_star = 0;
+    if (valid && read_boundary_file(r.file, b, phi_star)) return compare_phi_star(b, valid->theta, phi_star, 5.0001e-6);
+    return "";
   }
   return "exit status " + std::to_string(r.status);
 }
@@ -395,7 +631,7 @@ std::string check(const std::string& input, bool in_process) {
   const std::optional<command_line> c = as_command_line(input);
   if (c && !stays_in_work_dir(*c)) return "";  // not run
   const outcome r = in_process ? run_in_process(input, c) : run(input, c);
-  return c ? judge_command_line(r, *c) : judge(r);
+  return c ? judge_command_line(r, *c) : judge(r, input);
 }
 
 // Judges one input run in this process; aborts (a crash to afl-fuzz) unless

@@ -7,9 +7,11 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "--dev" ]]; then
-  # python3, chromium and poppler-utils check the pictures and print the report page.
+  # python3, chromium and poppler-utils check the pictures and print the report page;
+  # acl and attr set the ACL and attributes an output file must keep; valgrind
+  # checks the release build.
   packages+=(clang clang-tidy cppcheck pkg-config libgtest-dev libbenchmark-dev libgmp-dev afl++
-    libclang-rt-14-dev gcovr python3 chromium poppler-utils)
+    libclang-rt-14-dev gcovr python3 chromium poppler-utils acl attr valgrind)
 elif (($#)); then
   echo "usage: scripts/setup.sh [--dev]" >&2
   exit 1

@@ -254,16 +254,17 @@ class Pictures(unittest.TestCase):
                             "keep.svg"], cwd=self.dir, capture_output=True, timeout=300,
                            preexec_fn=small_files)
         self.assertEqual(r.returncode, 1)
-        self.assertEqual(r.stderr, b"stopbound: Write of keep.svg failed: File too large\n")
+        self.assertEqual(r.stderr, b"stopbound: --plot keep.svg: write failed: File too large; "
+                         b"the file was left as it was\n")
         self.assertEqual(self.file("keep.svg"), b"earlier")
         self.assertEqual(sorted(os.listdir(self.dir)), ["keep.svg"])
 
         refusals = (
             (["design", "10", "0.2", "0.05", "--plot", ""], b"--plot needs a path"),
             (["design", "10", "0.2", "0.05", "--plot", "x.svg", "--html", "./x.svg"],
-             b"--plot and --html name the same file"),
+             b"--plot 'x.svg' and --html './x.svg' reach the same file"),
             (["design", "10", "0.2", "0.05", "--html", "_bndry_.dat"],
-             b"would overwrite the boundary file"),
+             b"--html '_bndry_.dat' would overwrite the boundary file '_bndry_.dat'"),
         )
         for args, message in refusals:
             r = run(args, self.dir)
@@ -274,7 +275,7 @@ class Pictures(unittest.TestCase):
             f.write("0.2\n1\n-1 1\n")
         r = run(["evaluate", "b.dat", "--plot", "b.dat"], self.dir)
         self.assertEqual(r.returncode, 1)
-        self.assertIn(b"would overwrite the file being evaluated", r.stderr)
+        self.assertIn(b"--plot 'b.dat' would overwrite the file being evaluated 'b.dat'", r.stderr)
         self.assertEqual(self.file("b.dat"), b"0.2\n1\n-1 1\n")
         r = run(["design", "10", "0.2", "0.05", "--html", "x.html"], self.dir,
                 {"SOURCE_DATE_EPOCH": "yesterday"})

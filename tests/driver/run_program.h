@@ -4,8 +4,10 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +34,7 @@ enum class stdout_to {
   pipe,         ///< captured in run_result::out, or to run_options::stdout_path
   closed,       ///< descriptor 1 closed before the program starts
   broken_pipe,  ///< a pipe nobody reads, with SIGPIPE ignored: EPIPE
+  left_pipe,    ///< a pipe nobody reads, SIGPIPE as the program found it
 };
 
 /// Options of one run: argv[0] as the program sees it (it goes into the
@@ -47,6 +50,8 @@ struct run_options {
   long address_space_limit = -1;    ///< bytes, as `ulimit -v`
   std::string stdin_path{};         ///< read instead of `input`, e.g. /dev/zero
   stdout_to out = stdout_to::pipe;
+  std::vector<std::string> env{};   ///< NAME=VALUE set for the program (LD_PRELOAD, say)
+  int file_mode_mask = -1;          ///< the umask the program starts with, or the caller's
 };
 
 inline std::string slurp(const std::filesystem::path& path) {
@@ -114,12 +119,13 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
       case stdout_to::closed:
         ::close(1);
         break;
-      case stdout_to::broken_pipe: {
+      case stdout_to::broken_pipe:
+      case stdout_to::left_pipe: {
         int unread[2];
         if (::pipe(unread) != 0) ::_exit(127);
         ::close(unread[0]);
         ::dup2(unread[1], 1);
-        ::signal(SIGPIPE, SIG_IGN);
+        ::signal(SIGPIPE, options.out == stdout_to::broken_pipe ? SIG_IGN : SIG_DFL);
         break;
       }
     }
@@ -136,10 +142,13 @@ inline run_result run_program(const std::string& input, const std::filesystem::p
     if (options.file_size_limit >= 0 && options.sigxfsz_ignored) ::signal(SIGXFSZ, SIG_IGN);
     cap(RLIMIT_FSIZE, options.file_size_limit);
     cap(RLIMIT_AS, options.address_space_limit);
+    // As `runuser -u nobody` does: nobody's own group alone, no group of root's.
     if (options.unprivileged && ::geteuid() == 0) {
       constexpr unsigned nobody = 65534;
-      if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(127);
+      if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(127);
     }
+    if (options.file_mode_mask >= 0) ::umask(static_cast<mode_t>(options.file_mode_mask));
+    for (const std::string& e : options.env) ::putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv{const_cast<char*>(options.argv0.c_str())};
     for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
