@@ -105,9 +105,12 @@ double sum_bound(double sum, int count, const crossing_bound& bound);
 /// The name of the calculation method for the banner: "Exact".
 const char* method();
 
-/// Lists the outcomes (y, n, w) of positive probability: lower stops, then
-/// upper stops, then full trials; counts[1..3] get the three run lengths.
-/// Returns the index of the last outcome (-1 when there is none).
+/// Lists the outcomes (y, n, w) of positive probability: lower stops (at
+/// lower[m] events), then upper stops (at upper[m]), then full trials;
+/// counts[1..3] get the three run lengths. Returns the index of the last
+/// outcome (-1 when there is none). The counts are the trial's own where the
+/// lower boundary rises by at most one per patient and the upper does not
+/// fall; yn_dstn_at lists them by count everywhere.
 int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspending,
             const double* uspending, const double* rspending, const int* lower, const int* upper,
             int K);

@@ -132,13 +132,14 @@ TEST(Looks, EveryMethodWithinItsBoundOfTheExactValues) {
                                b.upper.data(), &pb, ws),
               0);
     EXPECT_LT(pb.relative, eb.relative);
-    const vectors prob = crossing(method_choice::by_cost, theta, b);
+    const bool walkable = cross2_internal::walk_cost(K, b.lower.data(), b.upper.data(), 100000) <= 100000;
+    const vectors prob = crossing(walkable ? method_choice::walk : method_choice::by_cost, theta, b);
     vectors old_est(K);
     ASSERT_EQ(crossing_estimate(old_est.ls.data(), old_est.us.data(), old_est.rs.data(), theta, K,
                                 b.lower.data(), b.upper.data(), &ob),
               0);
-    // CrossingProb within the old bound of its distance from the recursion,
-    // which is within eb of the exact value.
+    // CrossingProb (by the walk wherever it can run) within the old bound of
+    // its distance from the recursion, which is within eb of the exact value.
     const double prob_rel = eb.relative + 2 * ob.relative;
     const double prob_abs = eb.absolute + 2 * ob.absolute;
     for (std::size_t i = 0; i <= static_cast<std::size_t>(K); ++i) {
