@@ -178,17 +178,10 @@ struct walker {
 };
 
 // The walk's table keeps its rows while theta stays; K <= max_patients.
-template <bool with_remaining>
-void run_walk(workspace_state& st, double* ls, double* us, double* rs, double theta, int K,
-              const int* lower, const int* upper) {
-  if constexpr (with_remaining) {
-    if (theta != st.bin_prob_theta) {
-      st.bin_prob_filled.fill(false);
-      st.bin_prob_theta = theta;
-    }
-  }
-  walker w{st, lower, upper, st.lcone.data(), st.ucone.data(), ls, us, rs, K, theta, 1.0 - theta};
-  w.walk<with_remaining>();
+void use_bin_prob_theta(workspace_state& st, double theta) {
+  if (theta == st.bin_prob_theta) return;
+  st.bin_prob_filled.fill(false);
+  st.bin_prob_theta = theta;
 }
 
 // Two doubles at once; element-wise products and sums round as the scalar
@@ -458,10 +451,13 @@ int crossing_by_cost(double* ls, double* us, double* rs, double theta, int K, co
   sized(st.row_a, K);
   sized(st.row_b, K);
   clear(ls, us, rs, K);
-  if (walk)
-    run_walk<with_remaining>(st, ls, us, rs, theta, K, lower, upper);
-  else
+  if (walk) {
+    if constexpr (with_remaining) use_bin_prob_theta(st, theta);
+    walker w{st, lower, upper, st.lcone.data(), st.ucone.data(), ls, us, rs, K, theta, 1.0 - theta};
+    w.walk<with_remaining>();
+  } else {
     run_recursion(st, ls, us, rs, theta, K, lower, upper);
+  }
   return 0;
 }
 

@@ -38,6 +38,7 @@ struct workspace_state {
 
 /// The state behind a workspace.
 struct workspace_access {
+  // cppcheck-suppress constParameter ; the state behind it is what callers change
   static workspace_state& of(workspace& ws) { return *ws.state_; }
 };
 
@@ -48,7 +49,7 @@ workspace& default_workspace();
 /// high (into *high) at each patient by the count the trial has then, in
 /// order of patient and count: the recursion's own terms at theta, each
 /// count's two summed as the engine sums them. Boundaries valid for the engine.
-void stops_by_count(workspace& ws, double theta, int K, const int* lower, const int* upper,
+void stops_by_count(workspace& ws, double theta, int K, const int* lboundary, const int* uboundary,
                     std::vector<stop>* low, std::vector<stop>* high);
 
 }  // namespace cross2
