@@ -29,7 +29,8 @@ struct vectors {
 };
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 vectors crossing(method_choice choice, double theta, const test_reference::boundary_pair& b) {
@@ -55,7 +56,7 @@ double pick_theta(std::mt19937& rng, int trial) {
 TEST(Monotone, EveryMethodKeepsItsBits) {
   std::mt19937 rng(20250101);
   constexpr std::uint64_t walkable = 200000;
-  for (int trial = 0; trial < 1500; ++trial) {
+  for (int trial = 0; trial < 1000; ++trial) {
     const int K = trial % 10 == 0 ? 1 + (trial * 37) % max_patients : 1 + trial % 28;
     const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
     const double theta = pick_theta(rng, trial);
