@@ -73,8 +73,8 @@ int crossing_estimate(double* lspending, double* uspending, double* rspending, d
 /// CrossingProb's vectors by the recursion (rspending may be null), O(K)
 /// memory beyond the results; *bound: each entry lies within relative * e +
 /// absolute of the exact value e at theta (with 1 - theta exact): relative
-/// 2 gamma(5K + 2), absolute below 5e-300 (9e-12 and 4.5e-300 at K =
-/// 10,000). Statuses of CrossingProb.
+/// 2 gamma(5K + 2), absolute 2 (K + 1)(K + 2)(DBL_MIN + 2.5 DBL_TRUE_MIN)
+/// (1.1e-11 and 4.5e-300 at K = 10,000). Statuses of CrossingProb.
 int crossing_estimate(double* lspending, double* uspending, double* rspending, double theta, int K,
                       const int* lower, const int* upper, crossing_bound* bound,
                       cross2::workspace& ws);
@@ -82,7 +82,7 @@ int crossing_estimate(double* lspending, double* uspending, double* rspending, d
 /// lspending and uspending by the recursion in long double, each rounded
 /// once to double; *bound: each entry lies within relative * e + absolute of
 /// the exact value e (relative 2 u + 2 gamma_long(5K + 2) with long double's
-/// u: 4.6e-15 at K = 10,000 on x86; absolute as crossing_estimate's), for
+/// u: 5.7e-15 at K = 10,000 on x86; absolute as crossing_estimate's), for
 /// the comparisons crossing_estimate's bound leaves open.
 /// Statuses of CrossingProb.
 int crossing_precise(double* lspending, double* uspending, double theta, int K, const int* lower,

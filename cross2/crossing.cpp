@@ -363,7 +363,7 @@ double rounding_gamma_long(double m) {
 // - a running count after d patients went through a product and a sum per
 //   patient; a stop adds a product and at most 2 (d + 1) - 1 sums: 4K + 2;
 // - q = fl(1 - theta) is within u of 1 - theta, and a sequence takes it at
-//   most K times: K more. In all gamma(5K + 2), 9e-12 at K = 10,000.
+//   most K times: K more. In all gamma(5K + 2), 5.6e-12 at K = 10,000.
 // - Underflow: a rounding below the normal range errs by at most 2^-1075
 //   absolutely (eta), and no more when later multiplied by p or q <= 1; the
 //   part of a running count that an eta becomes is spread over the later

@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -52,11 +53,14 @@ double pick_theta(std::mt19937& rng, int trial) {
 }
 
 // Every method, and the list of outcomes, on the monotone boundaries the
-// engine took before: the bits it gave then.
+// engine took before: the bits it gave then. STOPBOUND_MONOTONE_PAIRS sets
+// how many pairs (1,000 by default), for a long differential run by hand.
 TEST(Monotone, EveryMethodKeepsItsBits) {
   std::mt19937 rng(20250101);
   constexpr std::uint64_t walkable = 200000;
-  for (int trial = 0; trial < 1000; ++trial) {
+  const char* wanted = std::getenv("STOPBOUND_MONOTONE_PAIRS");
+  const int pairs = wanted != nullptr ? std::atoi(wanted) : 1000;
+  for (int trial = 0; trial < pairs; ++trial) {
     const int K = trial % 10 == 0 ? 1 + (trial * 37) % max_patients : 1 + trial % 28;
     const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
     const double theta = pick_theta(rng, trial);
