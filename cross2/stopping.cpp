@@ -5,9 +5,11 @@
 #include <array>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "base/base.h"
 #include "cross2/cross2.h"
+#include "cross2/internal.h"
 
 namespace {
 
@@ -54,56 +56,48 @@ bool lower_jumps(const int* lower, int K) {
   return false;
 }
 
-// Appends the lower stops split by the count the trial has when it stops.
-// A forward pass over (patient, count) at theta gives, for each patient m,
-// the exact probabilities of stopping low with each count; they share out
-// lspending[m], which stays the engine's own figure, in their proportions.
-int append_low_stops(double* y, double* n, double* w, const double* lspending, double theta,
-                     const int* lower, const int* upper, int K) {
-  const double p = theta;
-  const double q = 1.0 - theta;
-  std::array<double, max_patients + 2> row_a{};
-  std::array<double, max_patients + 2> row_b{};
-  std::array<double, max_patients + 2> low{};
-  double* alive = row_a.data();
-  double* next = row_b.data();
-  alive[0] = 1.0;
-  int next_free = 0;
+// True when the upper boundary falls from some patient to the next (after
+// patients without a look): only then can a high stop happen above upper[m].
+bool upper_falls(const int* upper, int K) {
+  for (int m = 1; m < K; ++m)
+    if (upper[m + 1] < upper[m]) return true;
+  return false;
+}
+
+// Appends the stops of one side split by the count the trial has when it
+// stops: `stops` holds the exact-as-computed probabilities of each (patient,
+// count) at theta, in order; they share out spending[m], which stays the
+// engine's own figure, in their proportions. Where every path underflowed,
+// the figure stays whole at the count `whole` names.
+template <typename Whole>
+int append_split(double* y, double* n, double* w, int next, const double* spending,
+                 const std::vector<cross2::stop>& stops, int K, Whole whole) {
+  std::size_t i = 0;
   for (int m = 1; m <= K; ++m) {
-    std::fill(next, next + m + 1, 0.0);
-    std::fill(low.begin(), low.begin() + m + 1, 0.0);
-    for (int s = 0; s < m; ++s) {
-      if (alive[s] == 0.0) continue;
-      for (const auto& [c, pr] : {std::pair{s, alive[s] * q}, std::pair{s + 1, alive[s] * p}}) {
-        if (c <= lower[m])
-          low[c] += pr;
-        else if (c < upper[m])
-          next[c] += pr;
-      }
-    }
-    std::swap(alive, next);
-    if (!(lspending[m] > 0)) continue;
-    const double total = array_sum(low.data(), 0, m);
-    if (!(total > 0)) {  // every path underflowed: keep the engine's figure whole
-      y[next_free] = std::min(lower[m], m);
-      n[next_free] = m;
-      w[next_free++] = lspending[m];
+    const std::size_t first = i;
+    double total = 0.0;
+    for (; i < stops.size() && stops[i].m == m; ++i) total += stops[i].w;
+    if (!(spending[m] > 0)) continue;
+    if (!(total > 0)) {
+      y[next] = whole(m);
+      n[next] = m;
+      w[next++] = spending[m];
       continue;
     }
-    for (int c = 0; c <= m; ++c) {
-      if (!(low[c] > 0)) continue;
-      y[next_free] = c;
-      n[next_free] = m;
-      w[next_free++] = lspending[m] * (low[c] / total);
+    for (std::size_t j = first; j < i; ++j) {
+      y[next] = stops[j].count;
+      n[next] = m;
+      w[next++] = spending[m] * (stops[j].w / total);
     }
   }
-  return next_free;
+  return next;
 }
 
 }  // namespace
 
-// A stop at the upper boundary happens with exactly upper[m] events, since
-// the count rises one at a time and the boundary never decreases.
+// A stop at the upper boundary happens with exactly upper[m] events where the
+// count rises one at a time and the boundary does not fall (yn_dstn_at
+// splits the stops where it does).
 int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspending,
             const double* uspending, const double* rspending, const int* lower, const int* upper,
             int K) {
@@ -113,12 +107,34 @@ int yn_dstn(double* y, double* n, double* w, int* counts, const double* lspendin
 
 int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
                const double* lspending, const double* uspending, const double* rspending,
-               const int* lower, const int* upper, int K) {
-  if (!lower_jumps(lower, K))
+               const int* lower, const int* upper, int K, cross2::workspace& ws) {
+  const bool split_low = lower_jumps(lower, K);
+  const bool split_high = upper_falls(upper, K);
+  if (!split_low && !split_high)
     return yn_dstn(y, n, w, counts, lspending, uspending, rspending, lower, upper, K);
-  return append_high_and_full(y, n, w, counts,
-                              append_low_stops(y, n, w, lspending, theta, lower, upper, K),
-                              uspending, rspending, upper, K);
+  cross2::workspace_state& st = cross2::workspace_access::of(ws);
+  st.split_low.clear();
+  st.split_high.clear();
+  cross2::stops_by_count(ws, theta, K, lower, upper, split_low ? &st.split_low : nullptr,
+                         split_high ? &st.split_high : nullptr);
+  const int lows =
+      split_low ? append_split(y, n, w, 0, lspending, st.split_low, K,
+                               [lower](int m) { return std::min(lower[m], m); })
+                : append_outcomes(y, n, w, 0, lspending, 1, K, lower, 0);
+  if (!split_high) return append_high_and_full(y, n, w, counts, lows, uspending, rspending, upper, K);
+  counts[1] = lows;
+  int next = append_split(y, n, w, lows, uspending, st.split_high, K, [upper](int m) { return upper[m]; });
+  counts[2] = next - counts[1];
+  next = append_outcomes(y, n, w, next, rspending, 0, K, nullptr, K);
+  counts[3] = next - counts[1] - counts[2];
+  return next - 1;
+}
+
+int yn_dstn_at(double* y, double* n, double* w, int* counts, double theta,
+               const double* lspending, const double* uspending, const double* rspending,
+               const int* lower, const int* upper, int K) {
+  return yn_dstn_at(y, n, w, counts, theta, lspending, uspending, rspending, lower, upper, K,
+                    cross2::default_workspace());
 }
 
 // Two passes: the weighted mean first, then the squared deviations from it,

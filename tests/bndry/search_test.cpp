@@ -352,14 +352,14 @@ TEST(Summary, OnePatientThatAlwaysCanStop) {
 // checks that nothing is printed there.
 TEST(SummaryDeathTest, RefusedBoundaryEndsTheRunSilently) {
   const auto lower = never_low();
-  const int decreasing[] = {kUnset, 2, 3, 2};
+  const int refused[] = {kUnset, 2, 3, 0};  // no count can be below 0
   const int fine[] = {kUnset, 2, 3, 3};
   auto silent = [&](double theta, const int* upper) {
     std::fflush(stdout);
     dup2(STDERR_FILENO, STDOUT_FILENO);
     summary(theta, 3, lower.data(), upper);
   };
-  EXPECT_EXIT(silent(0.3, decreasing), ::testing::ExitedWithCode(1), "^$");
+  EXPECT_EXIT(silent(0.3, refused), ::testing::ExitedWithCode(1), "^$");
   EXPECT_EXIT(silent(1.0, fine), ::testing::ExitedWithCode(1), "^$");
   EXPECT_EXIT(silent(kNaN, fine), ::testing::ExitedWithCode(1), "^$");
 }

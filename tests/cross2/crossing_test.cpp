@@ -140,7 +140,9 @@ TEST_P(Crossing, LowerStopAtFirstPatient) {
 }
 
 // Each refusal, with later conditions also violated so that only the test
-// order explains the status; the arrays keep their sentinel.
+// order explains the status; the arrays keep their sentinel. A boundary that
+// decreases (5 and 6 before patients without a look could stop nothing) is
+// accepted, as is a value beyond the counts (below -1, above m + 1).
 TEST(CrossingStatus, RefusedInOrderWithoutWriting) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct refusal {
@@ -150,6 +152,7 @@ TEST(CrossingStatus, RefusedInOrderWithoutWriting) {
     std::vector<int> lower, upper;
   };
   const std::vector<int> ok_lower = {0, -1, -1, -1}, ok_upper = {0, 1, 2, 2};
+  const int too_many = max_trial_patients + 1;
   const refusal cases[] = {
       {1, 0.0, 0, {0, 1, 0, 0}, {0, 0, 0, 0}},
       {1, 1.0, 3, ok_lower, ok_upper},
@@ -157,38 +160,45 @@ TEST(CrossingStatus, RefusedInOrderWithoutWriting) {
       {1, -0.5, 3, ok_lower, ok_upper},
       {1, std::nextafter(1.0, 2.0), 3, ok_lower, ok_upper},
       {2, 0.5, 0, {0, 1, 0, 0}, {0, 0, 0, 0}},
-      {2, 0.5, 256, ok_lower, ok_upper},
+      {2, 0.5, too_many, ok_lower, ok_upper},
       {2, 0.5, -3, ok_lower, ok_upper},
       {3, 0.5, 3, {0, 1, 0, 0}, {0, 0, 0, 0}},
       {4, 0.5, 3, {0, -1, -2, -2}, {0, 0, 2, 2}},
-      {5, 0.5, 3, {0, 0, -1, -1}, {0, 3, 2, 0}},
-      {5, 0.5, 3, {0, -1, -1, -2}, {0, 1, 1, 1}},
-      {6, 0.5, 3, {0, -1, 2, 2}, {0, 3, 2, 2}},
+      {4, 0.5, 3, {0, 0, 5, -1}, {0, 3, 2, 0}},  // at the last patient, after a 7
+      {4, 0.5, 3, {0, -1, -1, -1}, {0, 2, -4, 3}},
+      {7, 0.5, 3, {0, -1, 2, 2}, {0, 3, 2, 2}},
       {7, 0.5, 3, {0, -1, -1, 2}, {0, 1, 1, 2}},
       {7, 0.5, 3, {0, 0, 1, 1}, {0, 1, 1, 3}},
+      {7, 0.5, 3, {0, 0, 4, -1}, {0, 2, 4, 4}},
   };
   for (const refusal& c : cases) {
     // K may be out of range, so the arrays cover any K the checks could read.
-    std::vector<int> lower(257, 0), upper(257, 300);
+    const auto size = static_cast<std::size_t>(too_many) + 1;
+    std::vector<int> lower(size, 0), upper(size, 20000);
     std::copy(c.lower.begin(), c.lower.end(), lower.begin());
     std::copy(c.upper.begin(), c.upper.end(), upper.begin());
     const double sentinel = -12.5;
-    spending out(256, sentinel);
+    spending out(4, sentinel);
     EXPECT_EQ(run(out, c.theta, c.K, lower, upper), c.status) << c.theta << " K=" << c.K;
-    for (std::size_t i = 0; i <= 256; ++i) {
+    for (std::size_t i = 0; i <= 4; ++i) {
       ASSERT_EQ(out.ls[i], sentinel);
       ASSERT_EQ(out.us[i], sentinel);
       ASSERT_EQ(out.rs[i], sentinel);
     }
   }
+  spending out(3);
+  EXPECT_EQ(run(out, 0.5, 3, {0, 0, -1, -2}, {0, 3, 2, 9}), 0);
+  EXPECT_EQ(run(out, 0.5, 3, {0, -1, 2, -1}, {0, 1, 4, 1}), 0);
 }
 
 // Only patients 1..K are checked: what follows K may break every rule.
 TEST(CrossingStatus, ChecksStopAtK) {
   spending out(1);
   EXPECT_EQ(run(out, 0.4, 1, {0, 0, -5}, {0, 1, 0}), 0);
-  spending big(255);
-  EXPECT_EQ(run(big, 0.4, 255, constant(255, -1), unreachable(255)), 0);
+  spending big(max_trial_patients);
+  EXPECT_EQ(run(big, 0.4, max_trial_patients, constant(max_trial_patients, -1),
+                unreachable(max_trial_patients)),
+            0);
 }
 
 // Random pairs against the enumeration, and the properties every result has.

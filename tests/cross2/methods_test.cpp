@@ -14,6 +14,7 @@
 #include "base/base.h"
 #include "cross2/cross2.h"
 #include "cross2/internal.h"
+#include "cross2/old_engine.h"
 #include "cross2/reference.h"
 
 namespace {
@@ -42,7 +43,9 @@ TEST(WalkCost, EqualsTheCallsTheWalkMakes) {
   std::mt19937 rng(20261208);
   for (int trial = 0; trial < 400; ++trial) {
     const int K = 1 + trial % 16;
-    const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
+    // Every other pair with looks: falling upper, lower back to -1.
+    const auto b = trial % 2 == 0 ? test_reference::random_boundaries(rng, K, 1 + trial % 3)
+                                  : test_reference::random_looked_boundaries(rng, K);
     SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K);
     crossing(method_choice::walk, 0.37, b);
     EXPECT_EQ(cross2_internal::walk_cost(K, b.lower.data(), b.upper.data(), no_cap),
@@ -102,45 +105,6 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// The recursion as first written, one state at a time with its branches: the
-// branch-free, two-at-a-time one must round exactly as it did.
-vectors scalar_recursion(double theta, const test_reference::boundary_pair& b) {
-  const int K = static_cast<int>(b.lower.size()) - 1;
-  vectors v{std::vector<double>(b.lower.size()), std::vector<double>(b.lower.size()),
-            std::vector<double>(b.lower.size())};
-  const double p = theta;
-  const double q = 1.0 - theta;
-  std::vector<double> alive(static_cast<std::size_t>(K + 2)), next(alive.size());
-  alive[0] = 1.0;
-  int lo = 0;
-  int hi = 0;
-  for (int d = 1; d <= K; ++d) {
-    const int lower = b.lower[static_cast<std::size_t>(d)];
-    const int upper = b.upper[static_cast<std::size_t>(d)];
-    const int next_lo = std::max(lo, lower + 1);
-    const int next_hi = std::min(hi + 1, upper - 1);
-    for (int s = next_lo; s <= next_hi; ++s) next[static_cast<std::size_t>(s)] = 0.0;
-    for (int s = lo; s <= hi; ++s) {
-      const double w = alive[static_cast<std::size_t>(s)];
-      if (s <= lower)
-        v.ls[static_cast<std::size_t>(d)] += w * q;
-      else
-        next[static_cast<std::size_t>(s)] += w * q;
-      if (s + 1 <= lower)
-        v.ls[static_cast<std::size_t>(d)] += w * p;
-      else if (s + 1 >= upper)
-        v.us[static_cast<std::size_t>(d)] += w * p;
-      else
-        next[static_cast<std::size_t>(s + 1)] += w * p;
-    }
-    alive.swap(next);
-    lo = next_lo;
-    hi = next_hi;
-  }
-  for (int s = lo; s <= hi; ++s) v.rs[static_cast<std::size_t>(s)] = alive[static_cast<std::size_t>(s)];
-  return v;
-}
-
 TEST(Recursion, RoundsAsTheScalarLoopDid) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -150,7 +114,7 @@ TEST(Recursion, RoundsAsTheScalarLoopDid) {
     const double theta = trial % 7 == 0 ? 1e-5 * unit(rng) + 1e-300 : unit(rng) * 0.998 + 0.001;
     SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K << " theta=" << theta);
     const auto r = crossing(method_choice::recursion, theta, b);
-    const auto s = scalar_recursion(theta, b);
+    const auto s = old_engine::recursion(theta, b.lower, b.upper);
     EXPECT_TRUE(same_bits(r.ls, s.ls));
     EXPECT_TRUE(same_bits(r.us, s.us));
     EXPECT_TRUE(same_bits(r.rs, s.rs));
@@ -177,7 +141,7 @@ TEST(UpperCrossing, GivesCrossingProbsStopsBitForBit) {
   const std::vector<int> lower{0, 1}, upper{0, 1};
   std::vector<double> ls(2), us(2);
   EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.0, 1, lower.data(), upper.data()), 1);
-  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, 256, lower.data(), upper.data()), 2);
+  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, max_trial_patients + 1, lower.data(), upper.data()), 2);
   EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, 1, lower.data(), upper.data()), 3);
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -98,34 +99,48 @@ void evaluate(const crossing_counts& c, const Real& theta, std::vector<Real>& ls
 }
 
 /// Stopping-low, stopping-high and remaining probabilities (entry 0 of ls
-/// and us is 0) by the running-count recursion in long double, for any
-/// boundaries of patients 1..K, K in 1..255; the relative error of an entry
-/// is at most about 2 K long double roundings, all terms being positive.
-inline void crossing_reference(int K, double theta, const int* lower, const int* upper,
-                               std::vector<long double>& ls, std::vector<long double>& us,
-                               std::vector<long double>& rs) {
+/// and us is 0) by the running-count recursion, for any boundaries of
+/// patients 1..K; with `stops`, also each stop as (patient, count, high?,
+/// probability). Real is long double (relative error of an entry at most
+/// about 2 K roundings, all terms being positive) or, with GMP, mpq_class
+/// (exact, for the K of a few dozen where rationals stay small).
+template <typename Real>
+struct stop_at {
+  int m, count;
+  bool high;
+  Real w;
+};
+
+template <typename Real>
+void crossing_recursion(int K, const Real& p, const int* lower, const int* upper,
+                        std::vector<Real>& ls, std::vector<Real>& us, std::vector<Real>& rs,
+                        std::vector<stop_at<Real>>* stops = nullptr) {
   const auto size = static_cast<std::size_t>(K + 1);
-  const long double p = theta;
-  const long double q = 1.0L - p;
-  std::vector<long double> alive(size, 0.0L);
-  alive[0] = 1.0L;
-  ls.assign(size, 0.0L);
-  us.assign(size, 0.0L);
+  const Real q = Real(1) - p;
+  std::vector<Real> alive(size, Real(0));
+  alive[0] = Real(1);
+  ls.assign(size, Real(0));
+  us.assign(size, Real(0));
   for (std::size_t m = 1; m < size; ++m) {
     for (std::size_t s = m; s >= 1; --s) alive[s] = alive[s] * q + alive[s - 1] * p;
     alive[0] *= q;
     for (std::size_t s = 0; s <= m; ++s) {
       const int count = static_cast<int>(s);
-      if (count <= lower[m]) {
-        ls[m] += alive[s];
-        alive[s] = 0.0L;
-      } else if (count >= upper[m]) {
-        us[m] += alive[s];
-        alive[s] = 0.0L;
-      }
+      const bool low = count <= lower[m];
+      if (!low && count < upper[m]) continue;
+      (low ? ls : us)[m] += alive[s];
+      if (stops != nullptr && alive[s] != Real(0))
+        stops->push_back({static_cast<int>(m), count, !low, alive[s]});
+      alive[s] = Real(0);
     }
   }
   rs = alive;
+}
+
+inline void crossing_reference(int K, double theta, const int* lower, const int* upper,
+                               std::vector<long double>& ls, std::vector<long double>& us,
+                               std::vector<long double>& rs) {
+  crossing_recursion<long double>(K, theta, lower, upper, ls, us, rs);
 }
 
 #ifdef HAVE_GMP
@@ -135,6 +150,21 @@ inline void crossing_reference_exact(int K, double theta, const int* lower, cons
                                      std::vector<mpq_class>& ls, std::vector<mpq_class>& us,
                                      std::vector<mpq_class>& rs) {
   evaluate<mpq_class>(count_endings(K, lower, upper), mpq_class(theta), ls, us, rs);
+}
+
+/// The recursion in exact rationals, theta taken as the double's value: the
+/// exact vectors for any boundaries, within reach up to K of a few dozen.
+inline void crossing_reference_rational(int K, double theta, const int* lower, const int* upper,
+                                        std::vector<mpq_class>& ls, std::vector<mpq_class>& us,
+                                        std::vector<mpq_class>& rs,
+                                        std::vector<stop_at<mpq_class>>* stops = nullptr) {
+  crossing_recursion<mpq_class>(K, mpq_class(theta), lower, upper, ls, us, rs, stops);
+}
+
+/// True when x lies within relative * e + absolute of the exact e, decided
+/// exactly.
+inline bool within(double x, const mpq_class& e, double relative, double absolute) {
+  return abs(mpq_class(x) - e) <= mpq_class(relative) * e + mpq_class(absolute);
 }
 
 /// |x - exact|, formed exactly and rounded once.
@@ -188,6 +218,44 @@ inline boundary_pair random_boundaries(std::mt19937& rng, int K, int max_lower_r
     b.lower[at] = lo;
     b.upper[at] = std::max(up, lo + 1);
   }
+  return b;
+}
+
+/// A pair with looks, as the designs with a schedule make them: looks in
+/// cohorts of 2..7 or at random chosen patients, always at K; between looks
+/// lower -1 and upper m + 1 (no count stops), so the upper boundary falls
+/// back at each look and the lower returns to -1 after it. At a look the
+/// upper boundary lies near theta0 m plus a few, at least min_events (0..3)
+/// and at most m + 1; for about half the pairs a lower boundary near m / 8
+/// stops low there too.
+inline boundary_pair random_looked_boundaries(std::mt19937& rng, int K) {
+  boundary_pair b;
+  const auto size = static_cast<std::size_t>(K + 1);
+  b.lower.assign(size, 0);
+  b.upper.assign(size, 0);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const bool cohorts = unit(rng) < 0.5;
+  const int cohort = 2 + static_cast<int>(unit(rng) * 6);
+  const double chosen = 0.1 + 0.3 * unit(rng);
+  const bool two_sided = unit(rng) < 0.5;
+  const double theta0 = 0.05 + 0.4 * unit(rng);
+  const int min_events = static_cast<int>(unit(rng) * 4);
+  std::normal_distribution<double> noise(0.0, 1.5);
+  for (int m = 1; m <= K; ++m) {
+    const auto at = static_cast<std::size_t>(m);
+    const bool look = m == K || (cohorts ? m % cohort == 0 : unit(rng) < chosen);
+    int up = m + 1;
+    int lo = -1;
+    if (look) {
+      const double centre = theta0 * m + 1.5 * std::sqrt(m + 1.0) + noise(rng);
+      up = std::clamp(static_cast<int>(std::lround(centre)), std::max(1, min_events), m + 1);
+      if (two_sided && m > 1)
+        lo = std::clamp(static_cast<int>(std::lround(m / 8.0 + noise(rng))), -1, up - 1);
+    }
+    b.lower[at] = lo;
+    b.upper[at] = up;
+  }
+  b.lower[1] = std::min(b.lower[1], 0);
   return b;
 }
 
