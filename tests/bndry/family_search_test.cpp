@@ -119,7 +119,9 @@ TEST(FamilySearch, IsTheExactSmallestAttainableThreshold) {
           EXPECT_TRUE(d.never_stops || std::binary_search(values.begin(), values.end(), c));
           EXPECT_EQ(d.chosen.upper, boundary_of(r, c));
           const mpq_class exact = exact_phi(d.chosen.upper, K, fc.theta);
-          if (!d.within_bound) EXPECT_LE(exact, mpq_class(phi));
+          if (!d.within_bound) {
+            EXPECT_LE(exact, mpq_class(phi));
+          }
           EXPECT_LE(std::fabs(d.chosen.phi_star - exact.get_d()), 1e-14 * exact.get_d() + 1e-300);
           // The next attainable value below, or none.
           const auto at = std::lower_bound(values.begin(), values.end(), c);
@@ -128,7 +130,9 @@ TEST(FamilySearch, IsTheExactSmallestAttainableThreshold) {
           EXPECT_EQ(d.next->threshold, *(at - 1));
           EXPECT_EQ(d.next->upper, boundary_of(r, d.next->threshold));
           const mpq_class next_exact = exact_phi(d.next->upper, K, fc.theta);
-          if (!d.within_bound) EXPECT_GT(next_exact, mpq_class(phi));
+          if (!d.within_bound) {
+            EXPECT_GT(next_exact, mpq_class(phi));
+          }
           EXPECT_LE(std::fabs(d.next->phi_star - next_exact.get_d()), 1e-14 * next_exact.get_d());
           EXPECT_LE(d.chosen.alpha_used, d.next->alpha_used);
         }
