@@ -1,9 +1,12 @@
-// Exact binomial probabilities for at most 255 patients: log-factorials from
-// a table filled once, point probabilities, and whole probability and tail
-// vectors by a walk outwards from the mode.
+// Exact binomial probabilities for at most max_binomial_n patients:
+// log-factorials from a table filled on demand, point probabilities, and
+// whole probability and tail vectors by a walk outwards from the mode.
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <mutex>
 
 #include "base/base.h"
 
@@ -27,27 +30,53 @@ double un_checked_bin_log_pdf(int k, int n, double theta) {
   return un_checked_bin_log_pdf(k, n, std::log(theta), std::log(1.0 - theta));
 }
 
+// lf[j] = ln(j!) as one running sum of logarithms, s = ln(j) + s from j = 2
+// up; the sum's rounding is part of every probability the program prints, so
+// no other formula is used. The table grows in blocks of 256 as requests
+// reach them: block b continues the sum from block b - 1's last entry, so
+// the first block is the dialogue's table bit for bit and a request costs
+// only the logarithms up to its own block. Each block is filled once, under
+// its once_flag; `ready` lets later readers skip the lock.
+constexpr int lf_block_size = 256;
+constexpr int lf_blocks = (max_binomial_n + 1) / lf_block_size;
+static_assert((max_binomial_n + 1) % lf_block_size == 0);
+
+struct lf_block {
+  std::atomic<bool> ready{false};
+  std::once_flag once;
+  std::array<double, lf_block_size> v{};
+};
+
+const double* lf_block_values(int b) {
+  static std::array<lf_block, lf_blocks> blocks;
+  lf_block& block = blocks[static_cast<std::size_t>(b)];
+  if (!block.ready.load(std::memory_order_acquire)) {
+    std::call_once(block.once, [b, &block] {
+      double s = 0.0;
+      int first = 2;  // ln 0! = ln 1! = 0
+      if (b > 0) {
+        s = lf_block_values(b - 1)[lf_block_size - 1];
+        first = 0;
+      }
+      for (int i = first; i < lf_block_size; ++i) {
+        s = std::log(static_cast<double>(b * lf_block_size + i)) + s;
+        block.v[static_cast<std::size_t>(i)] = s;
+      }
+      block.ready.store(true, std::memory_order_release);
+    });
+  }
+  return block.v.data();
+}
+
 }  // namespace
 
-// lf[j] = ln(j!) as a running sum of logarithms; the sum's rounding is part
-// of every probability the program prints, so no other formula is used.
-// The table is filled on the first call, once.
 double ilfact(int j) {
-  static const std::array<double, max_patients + 1> lf = [] {
-    std::array<double, max_patients + 1> t{};
-    double s = 0.0;  // cppcheck-suppress variableScope ; it carries the sum across iterations
-    for (std::size_t i = 2; i < t.size(); ++i) {
-      s = std::log(static_cast<double>(i)) + s;
-      t[i] = s;
-    }
-    return t;
-  }();
-  if (static_cast<unsigned>(j) >= lf.size()) return nan_value;
-  return lf[static_cast<std::size_t>(j)];
+  if (j < 0 || j > max_binomial_n) return nan_value;
+  return lf_block_values(j / lf_block_size)[j % lf_block_size];
 }
 
 double ilgamma(int a) {
-  if (a < 1 || a > max_patients + 1) return nan_value;
+  if (a < 1 || a > max_binomial_n + 1) return nan_value;
   return ilfact(a - 1);
 }
 
@@ -118,3 +147,7 @@ int bin_srv_vec(double* s, int n, double theta) {
   for (int k = n - 1; k >= 0; --k) s[k] = s[k + 1] + s[k];
   return 0;
 }
+
+// P(Y_n >= k) = P(Y_n = k) + P(Y_n >= k + 1), from k = n down: the tails are
+// summed smallest first, so none is lost against the mass near the mode.
+void bin_surv_row(double* s, int n, double theta) { bin_srv_vec(s, n, theta); }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ struct ref_row {
 };
 
 struct reference {
-  std::vector<double> lf;  // ln(j!), j = 0..255
+  std::vector<double> lf;                  // ln(j!), j = 0..255
+  std::vector<std::pair<int, double>> lfx;  // (j, ln(j!)) for some j beyond 255
   std::vector<ref_row> rows;
 };
 
@@ -43,6 +45,8 @@ const reference& ref() {
       double x = 0, y = 0;
       if (t == "lf" && std::fscanf(f, "%d %lf", &i, &x) == 2) {
         out.lf.push_back(x);
+      } else if (t == "lfx" && std::fscanf(f, "%d %lf", &i, &x) == 2) {
+        out.lfx.emplace_back(i, x);
       } else if (t == "row" && std::fscanf(f, "%d %lf", &i, &x) == 2) {
         out.rows.push_back({i, x, {}, {}});
       } else if (t == "p" && std::fscanf(f, "%d %lf %lf", &i, &x, &y) == 3) {
@@ -98,13 +102,30 @@ TEST(Ilfact, MatchesReferenceOverTheWholeTable) {
 }
 
 TEST(Ilfact, NaNOutsideTheTable) {
-  for (int j : {256, 257, 1000, -1, -256, std::numeric_limits<int>::min()}) EXPECT_TRUE(std::isnan(ilfact(j))) << j;
+  for (int j : {max_binomial_n + 1, 1 << 20, -1, -256, std::numeric_limits<int>::min(),
+                std::numeric_limits<int>::max()})
+    EXPECT_TRUE(std::isnan(ilfact(j))) << j;
+}
+
+// Past 255 the table continues the same running sum, block after block:
+// the dialogue's first 256 entries and every later one are the one sum's
+// partial sums, bit for bit, whichever block is asked for first.
+TEST(Ilfact, ExtendsTheRunningSumBeyondTheDialoguesTable) {
+  EXPECT_FALSE(std::isnan(ilfact(max_binomial_n)));  // the last block first: it fills those before it
+  double s = 0.0;
+  for (int j = 2; j <= max_binomial_n; ++j) {
+    s = std::log(static_cast<double>(j)) + s;
+    ASSERT_EQ(ilfact(j), s) << j;
+  }
+  ASSERT_FALSE(ref().lfx.empty());
+  for (const auto& [j, value] : ref().lfx) EXPECT_NEAR(ilfact(j), value, lf_tol(j) * value) << "j=" << j;
 }
 
 TEST(Ilgamma, IsTheShiftedTableWithItsLimits) {
-  for (int a = 1; a <= 256; ++a) EXPECT_EQ(ilgamma(a), ilfact(a - 1)) << a;
+  for (int a = 1; a <= 300; ++a) EXPECT_EQ(ilgamma(a), ilfact(a - 1)) << a;
+  EXPECT_EQ(ilgamma(max_binomial_n + 1), ilfact(max_binomial_n));
   EXPECT_EQ(ilgamma(1), 0.0);
-  for (int a : {0, -1, 257, 1000}) EXPECT_TRUE(std::isnan(ilgamma(a))) << a;
+  for (int a : {0, -1, max_binomial_n + 2}) EXPECT_TRUE(std::isnan(ilgamma(a))) << a;
 }
 
 TEST(BinPdf, SpecialCasesAreExact) {
@@ -123,8 +144,8 @@ TEST(BinPdf, SpecialCasesAreExact) {
   EXPECT_EQ(bin_pdf(0, 300, 0.0), 1.0);
   EXPECT_EQ(bin_pdf(300, 300, 1.0), 1.0);
   EXPECT_EQ(bin_pdf(301, 300, 0.3), 0.0);
-  EXPECT_TRUE(std::isnan(bin_pdf(2, 300, 0.3)));
-  EXPECT_TRUE(std::isnan(bin_pdf(2, 256, 0.3)));
+  EXPECT_TRUE(std::isnan(bin_pdf(2, max_binomial_n + 1, 0.3)));
+  EXPECT_FALSE(std::isnan(bin_pdf(2, 300, 0.3)));
   EXPECT_TRUE(std::isnan(bin_pdf(2, -1, 0.3)));
   EXPECT_TRUE(std::isnan(bin_pdf(0, -1, 0.0)));
   EXPECT_TRUE(std::isnan(bin_pdf(2, 5, 1.5)));
@@ -140,7 +161,8 @@ TEST(BinLogPdf, SpecialCasesAreExact) {
   EXPECT_EQ(bin_log_pdf(4, 5, 1.0), -kInf);
   EXPECT_EQ(bin_log_pdf(6, 5, 0.3), -kInf);
   EXPECT_EQ(bin_log_pdf(-1, 5, 0.3), -kInf);
-  for (double got : {bin_log_pdf(2, -1, 0.3), bin_log_pdf(2, 5, 1.5), bin_log_pdf(2, 5, -0.1), bin_log_pdf(2, 300, 0.3)})
+  for (double got : {bin_log_pdf(2, -1, 0.3), bin_log_pdf(2, 5, 1.5), bin_log_pdf(2, 5, -0.1),
+                     bin_log_pdf(2, max_binomial_n + 1, 0.3)})
     EXPECT_TRUE(std::isnan(got));
 }
 
@@ -210,8 +232,8 @@ TEST(BinPdfVec, AgreesWithReferenceAndSumsToOne) {
 }
 
 TEST(BinPdfVec, BeyondTheTableIsAllNaN) {
-  std::vector<double> p(301, 0.0);
-  ASSERT_EQ(bin_pdf_vec(p.data(), 300, 0.3), 0);
+  std::vector<double> p(static_cast<std::size_t>(max_binomial_n) + 2, 0.0);
+  ASSERT_EQ(bin_pdf_vec(p.data(), max_binomial_n + 1, 0.3), 0);
   for (double x : p) EXPECT_TRUE(std::isnan(x));
 }
 
@@ -265,3 +287,95 @@ TEST(BinPdfRow, IsBinPdfBitForBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// bin_surv_row is bin_srv_vec without the status, bit for bit, and stays a
+// running tail sum of the probability row beyond the dialogue's table.
+TEST(BinSurvRow, IsBinSrvVecAndTheTailSumEverywhere) {
+  for (const double theta : {0.0, 1e-9, 0.003, 0.2, 0.5, 0.77, 1.0}) {
+    for (const int n : {0, 1, 2, 3, 17, 254, 255, 256, 1000, 20000}) {
+      const auto size = static_cast<std::size_t>(n + 1);
+      std::vector<double> s(size), v(size), p(size);
+      bin_surv_row(s.data(), n, theta);
+      ASSERT_EQ(bin_srv_vec(v.data(), n, theta), 0);
+      ASSERT_EQ(bin_pdf_vec(p.data(), n, theta), 0);
+      ASSERT_EQ(std::memcmp(s.data(), v.data(), size * sizeof(double)), 0) << theta << ' ' << n;
+      double tail = p[size - 1];
+      for (int k = n; k >= 0; --k) {
+        if (k < n) tail = tail + p[static_cast<std::size_t>(k)];
+        ASSERT_EQ(s[static_cast<std::size_t>(k)], tail) << theta << ' ' << n << ' ' << k;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+#ifdef HAVE_GMP
+#include <gmpxx.h>
+
+namespace {
+
+// P(Y_n = k) exactly, for the double theta = a / 2^e: C(n, k) a^k (2^e -
+// a)^(n-k) / 2^(e n), as a rational.
+mpq_class exact_pdf(int k, int n, double theta) {
+  int e = 0;
+  const double m = std::frexp(theta, &e);  // theta = m 2^e, 0.5 <= m < 1
+  const mpz_class a(std::ldexp(m, 53));    // theta = a / 2^(53 - e)
+  const auto shift = static_cast<unsigned long>(53 - e);
+  mpz_class one(1);
+  one <<= shift;
+  mpz_class c, ak, bk;
+  mpz_bin_uiui(c.get_mpz_t(), static_cast<unsigned long>(n), static_cast<unsigned long>(k));
+  mpz_pow_ui(ak.get_mpz_t(), a.get_mpz_t(), static_cast<unsigned long>(k));
+  const mpz_class b = one - a;
+  mpz_pow_ui(bk.get_mpz_t(), b.get_mpz_t(), static_cast<unsigned long>(n - k));
+  // The denominator is a power of two: cancel the numerator's factors of 2
+  // by shifts, much cheaper than a general gcd of million-bit numbers.
+  mpz_class num = c * ak * bk;
+  const auto twos = std::min<unsigned long>(mpz_scan1(num.get_mpz_t(), 0), shift * static_cast<unsigned long>(n));
+  num >>= twos;
+  mpz_class den(1);
+  den <<= shift * static_cast<unsigned long>(n) - twos;
+  return mpq_class(num, den);
+}
+
+// Beyond the dialogue's table the running sum's roundings cancel less in
+// ln n! - ln k! - ln (n-k)!: the errors seen reach about 11 eps (1 + |ln P| +
+// ln n!) at n = 65535 (2e-12 relative at n = 10,000), so the tolerance is
+// 32 eps times that size. The whole row's walk from the mode adds its steps'
+// roundings; entries below the double range are 0 or subnormals within DBL_MIN.
+TEST(BinPdf, BeyondTheDialoguesTableAgreesWithExactRationals) {
+  struct spot {
+    int n;
+    double theta;
+  };
+  for (const spot& c : {spot{256, 0.3}, spot{300, 0.05}, spot{1000, 0.2}, spot{4097, 0.61},
+                        spot{10000, 0.2}, spot{20000, 0.003}, spot{max_binomial_n, 0.5}}) {
+    std::vector<double> row(static_cast<std::size_t>(c.n + 1));
+    ASSERT_EQ(bin_pdf_vec(row.data(), c.n, c.theta), 0);
+    const int mode = mode_of(c.n, c.theta);
+    auto tol = [&](double log_p) { return 4 * log_tol(c.n, log_p); };
+    const double mode_tol = tol(bin_log_pdf(mode, c.n, c.theta));
+    for (const int k : {0, 1, mode / 3, mode - 7, mode, mode + 1, mode + 40, (mode + c.n) / 2, c.n}) {
+      if (k < 0 || k > c.n) continue;
+      const mpq_class exact = exact_pdf(k, c.n, c.theta);
+      const double log_p = bin_log_pdf(k, c.n, c.theta);
+      const std::string where = "n=" + std::to_string(c.n) + " k=" + std::to_string(k);
+      auto check = [&](double got, double rel) {
+        const mpq_class err = abs(mpq_class(got) - exact);
+        if (exact.get_d() < DBL_MIN) {
+          EXPECT_LE(err.get_d(), DBL_MIN) << where;
+        } else {
+          EXPECT_LE(err.get_d(), rel * exact.get_d()) << where;
+        }
+      };
+      check(bin_pdf(k, c.n, c.theta), tol(log_p));
+      check(row[static_cast<std::size_t>(k)], mode_tol + kWalkStepTol * std::abs(k - mode));
+    }
+  }
+}
+
+}  // namespace
+#endif

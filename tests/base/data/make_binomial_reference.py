@@ -5,6 +5,7 @@
 # a reference is the true probability at the argument the C++ code receives.
 # Output, one record per line, doubles as %.17g:
 #   lf J VALUE                ln(J!) for J = 0..255
+#   lfx J VALUE               ln(J!) for some J beyond 255, up to 65535
 #   row N THETA               starts a row; followed by N + 1 lines
 #   p K VALUE LOGVALUE        P(Y_N = K) and its natural log, K = 0..N
 #                             (the log stays finite where VALUE underflows)
@@ -21,6 +22,9 @@ ROWS = [
     (255, 0.5), (255, 0.99),
 ]
 
+# Log-factorials past the dialogue's table, to the last one the code keeps.
+LARGE_J = [256, 257, 511, 512, 1000, 4097, 10000, 20000, 65535]
+
 
 def g17(x):
     return "%.17g" % float(x)
@@ -29,6 +33,8 @@ def g17(x):
 def main():
     for j in range(256):
         print("lf", j, g17(log(factorial(j))))
+    for j in LARGE_J:
+        print("lfx", j, g17(log(factorial(j))))
     for n, theta in ROWS:
         t = mpf(theta)  # exact binary value of the double
         print("row", n, "%.17g" % theta)
