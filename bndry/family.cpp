@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "base/base.h"
 #include "bndry/design.h"
 #include "bndry/family_rows.h"
 
@@ -11,9 +12,11 @@ namespace bndry {
 
 namespace {
 
-// Whole prior parameters small enough for a binomial row per look.
-bool binomial_prior(const family_params& f) {
-  return f.a == std::floor(f.a) && f.b == std::floor(f.b) && f.a + f.b <= 20000.0;
+// Whole prior parameters whose binomial rows A + B + n - 1 the binomial
+// functions reach.
+bool binomial_prior(const family_params& f, int K) {
+  return f.a == std::floor(f.a) && f.b == std::floor(f.b) &&
+         f.a + f.b + K - 1 <= max_binomial_n;
 }
 
 // The binomial likelihood ratio's logarithm above n theta, 0 below; 0 ln 0
@@ -29,7 +32,7 @@ double maxsprt_value(int n, int y, double theta, double q) {
 }  // namespace
 
 row_statistic::row_statistic(const family_params& f, double theta, int K)
-    : f_(f), theta_(theta), q_(1.0 - theta), K_(K), whole_prior_(binomial_prior(f)) {
+    : f_(f), theta_(theta), q_(1.0 - theta), K_(K), whole_prior_(binomial_prior(f, K)) {
   if (f.kind == family_kind::sprt) {
     up_ = std::log(f.theta1 / theta);
     down_ = std::log((1.0 - f.theta1) / q_);
