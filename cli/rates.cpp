@@ -247,8 +247,8 @@ std::vector<int> parse_looks(std::string_view text, int K) {
           !step_text.empty() && std::all_of(step_text.begin(), step_text.end(), is_digit);
       const auto step = digits ? parse_int(step_text) : std::nullopt;
       if (!step || *step < 1)
-        throw error("--looks: in '" + item + "', STEP must be a whole number from 1, got '" +
-                    step_text + "'");
+        throw error(std::string("--looks: in '").append(item).append(
+            "', STEP must be a whole number from 1, got '").append(step_text).append("'"));
       if (from > to) throw error("--looks: in '" + item + "', FROM is greater than TO");
       // Stepped in long long: TO + STEP may pass the largest int.
       for (long long n = from; n <= to; n += *step) add_look(item, static_cast<int>(n));
