@@ -542,7 +542,8 @@ TEST(CommandLine, EvaluateTakesBoundariesThatFallBackBetweenLooks) {
   for (const char* file : {"down.dat", "lowdown.dat"}) {
     const auto r = run({"evaluate", file, "--oc", "0.2,0.5", "--format", "json"}, dir.path());
     ASSERT_EQ(r.status, 0) << file << r.err;
-    for (const auto& row : json::parse(r.out)["oc"]) {
+    const json j = json::parse(r.out);
+    for (const auto& row : j["oc"]) {
       EXPECT_GE(row["phi_star"].get<double>(), 0.0);
       EXPECT_LE(row["phi_star"].get<double>() + row["p_lower"].get<double>(), 1.0);
     }
