@@ -6,7 +6,15 @@ on more than 10,000 inputs.
 A faster method replaces a slower one only after this passes against the
 program as it was. Not a CI test: it runs for minutes.
 
-    bench/differential.py REFERENCE NEW [--jobs N] [--random N] [--seed S]
+    bench/differential.py REFERENCE NEW [--jobs N] [--random N] [--seed S] [--cli]
+
+With --cli the same inputs go to `design K THETA PHI` instead, each in text
+(with the boundary file), JSON and CSV, half of them with a random --oc
+list: text, CSV and the boundary file must be identical, and every JSON
+field of the reference must hold the same value in the new output (new
+fields may be added). A JSON or CSV value the reference prints outside its
+range (a probability past 1, a standard deviation of a constant past 0)
+counts apart, as "clamped", when the new one is the bound itself.
 
 The inputs: the sweep K = 1..255 step 7 with THETA and PHI over their
 ranges (7,104 inputs), THETA = 0.5 and 0.25 (exact decimal ties) for K up
@@ -17,6 +25,7 @@ invoked.
 """
 import argparse
 import concurrent.futures
+import json
 import os
 import random
 import subprocess
@@ -75,6 +84,104 @@ def run(binary, line):
         return proc.returncode, out, proc.stderr, data
 
 
+def random_oc(rng):
+    """No list (the default rates), or a list of rates and ranges."""
+    if rng.randrange(2) == 0:
+        return None
+    items = [random_rate(rng) for _ in range(rng.randrange(1, 6))]
+    if rng.randrange(3) == 0:
+        step = rng.choice(["0.01", "0.05", "0.1", "0.001"])
+        items.append("0.01:0.99:" + step)
+    return ",".join(items)
+
+
+def run_cli(binary, line, oc):
+    args = ["stopbound", "design"] + line.split()
+    extra = ["--oc", oc] if oc is not None else []
+    out = []
+    with tempfile.TemporaryDirectory(prefix="stopbound-diff-") as cwd:
+        for fmt in ("text", "json", "csv"):
+            more = [] if fmt == "text" else ["--no-boundary-file"]
+            proc = subprocess.run(args + extra + ["--format", fmt] + more, executable=binary,
+                                  capture_output=True, text=True, cwd=cwd, timeout=600)
+            out.append((proc.returncode, proc.stdout, proc.stderr))
+        path = os.path.join(cwd, "_bndry_.dat")
+        data = open(path, "rb").read() if os.path.exists(path) else None
+    return out, data
+
+
+BOUNDS = {"phi_star": (0, 1), "p_lower": (0, 1), "mean_yn": (0, 1), "sd_y": (0, None),
+          "sd_n": (0, None), "sd_yn": (0, None), "mean_n": (1, None)}
+
+
+def clamped_only(a, b, key):
+    """b is a's value moved onto the bound it crossed (or K for mean_n)."""
+    if not isinstance(a, float) or not isinstance(b, (int, float)):
+        return False
+    lo, hi = BOUNDS.get(key, (None, None))
+    if key == "mean_n" and b == round(b) and abs(a - b) < 1e-9 * b:
+        return True  # a boundary that cannot stop: exactly K
+    if key == "sd_n" and b == 0 and abs(a) < 1e-6:
+        return True  # and exactly 0
+    return (lo is not None and a < lo and b == lo) or (hi is not None and a > hi and b == hi)
+
+
+def json_subset(a, b, key=None):
+    """'same', 'clamped' or 'differ': every field of a held by b."""
+    if isinstance(a, dict):
+        if not isinstance(b, dict) or any(k not in b for k in a):
+            return "differ"
+        results = [json_subset(a[k], b[k], k) for k in a]
+    elif isinstance(a, list):
+        if not isinstance(b, list) or len(a) != len(b):
+            return "differ"
+        results = [json_subset(x, y, key) for x, y in zip(a, b)]
+    else:
+        if a == b and type(a) == type(b):
+            return "same"
+        return "clamped" if clamped_only(a, b, key) else "differ"
+    return "differ" if "differ" in results else "clamped" if "clamped" in results else "same"
+
+
+def csv_compare(a, b):
+    if a == b:
+        return "same"
+    la, lb = a.splitlines(), b.splitlines()
+    if len(la) != len(lb) or la[:1] != lb[:1]:
+        return "differ"
+    keys = la[0].split(",")
+    for x, y in zip(la[1:], lb[1:]):
+        for k, u, v in zip(keys, x.split(","), y.split(",")):
+            if u != v and not clamped_only(float(u), float(v), k):
+                return "differ"
+    return "clamped"
+
+
+def compare_cli(ref, new, line, oc):
+    (ta, ja, ca), fa = run_cli(ref, line, oc)
+    (tb, jb, cb), fb = run_cli(new, line, oc)
+    what = []
+    if ta != tb:
+        what.append("text")
+    if fa != fb:
+        what.append("_bndry_.dat")
+    if ca[0] != cb[0] or ca[2] != cb[2]:
+        what.append("csv status")
+    verdict_csv = csv_compare(ca[1], cb[1]) if ca[0] == 0 and cb[0] == 0 else "same"
+    if ja[0] != jb[0] or ja[2] != jb[2]:
+        what.append("json status")
+    verdict_json = (json_subset(json.loads(ja[1]), json.loads(jb[1]))
+                    if ja[0] == 0 and jb[0] == 0 else "same")
+    for name, v in (("csv", verdict_csv), ("json", verdict_json)):
+        if v == "differ":
+            what.append(name)
+    if what:
+        return "differ", "%s --oc %s: %s differ" % (line, oc, ", ".join(what))
+    if "clamped" in (verdict_csv, verdict_json):
+        return "clamped", "%s --oc %s: clamped" % (line, oc)
+    return "same", None
+
+
 def compare(ref, new, line):
     a = run(ref, line)
     b = run(new, line)
@@ -92,10 +199,25 @@ def main():
     parser.add_argument("--random", type=int, default=1500, help="random inputs (default 1500)")
     parser.add_argument("--seed", type=int, default=11)
     parser.add_argument("--every", type=int, default=1, help="only every N-th input (quick look)")
+    parser.add_argument("--cli", action="store_true", help="compare `design` on the command line")
     args = parser.parse_args()
     ref = os.path.abspath(args.reference)
     new = os.path.abspath(args.new)
     cases = inputs(args.random, args.seed)[::args.every]
+    if args.cli:
+        rng = random.Random(args.seed + 1)
+        pairs = [(line, random_oc(rng)) for line in cases]
+        counts = {"same": 0, "clamped": 0, "differ": 0}
+        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+            for verdict, note in pool.map(lambda p: compare_cli(ref, new, *p), pairs):
+                counts[verdict] += 1
+                if verdict == "differ":
+                    print(note, flush=True)
+        print("%d inputs compared (%d with --oc lists), %d identical, %d identical but for "
+              "values clamped into their range, %d differ" %
+              (len(pairs), sum(1 for _, oc in pairs if oc is not None), counts["same"],
+               counts["clamped"], counts["differ"]))
+        return 1 if counts["differ"] else 0
     failures = []
     done = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:

@@ -1,17 +1,19 @@
 // The reader of `evaluate`: any file in the boundary file's layout (THETA, K,
 // then K lines "lower upper"; the trailer and anything after it are ignored),
-// with the pair checked as the crossing engine checks it, naming the line or
+// with the pair checked by the public interface's check, naming the line or
 // patient at fault.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "bndry/bndry.h"
 #include "cli/internal.h"
+#include "stopbound/stopbound.h"
 
 namespace cli {
 
@@ -97,31 +99,31 @@ std::string header_token(line_reader& in, const char* what) {
   return t[0];
 }
 
-// The checks of the crossing engine, in its order, in words.
+// The public interface's check of the pair, its message after the file's
+// name. Counts past n + 1 or below -1 stop no more than those do, as files
+// written for the dialogue's engine may hold them ("never": 2147483647).
 void check_pair(const boundary_result& b) {
-  const auto& lo = b.lower;
-  const auto& up = b.upper;
-  const std::string f = b.file.empty() ? "''" : b.file;
-  auto text = [](int v) { return std::to_string(v); };
-  if (lo[1] > 0)
-    throw error(f + ": the lower boundary at patient 1 must be 0 or less, got " + text(lo[1]));
-  if (up[1] < 1)
-    throw error(f + ": the upper boundary at patient 1 must be 1 or more, got " + text(up[1]));
-  for (int m = 1; m < b.K; ++m)
-    if (lo[m] > lo[m + 1])
-      throw error(f + ": the lower boundary decreases at patient " + text(m + 1) + " (from " +
-                  text(lo[m]) + " to " + text(lo[m + 1]) + "); it must not decrease");
-  for (int m = 1; m < b.K; ++m)
-    if (up[m] > up[m + 1])
-      throw error(f + ": the upper boundary decreases at patient " + text(m + 1) + " (from " +
-                  text(up[m]) + " to " + text(up[m + 1]) + "); it must not decrease");
-  for (int m = 1; m <= b.K; ++m)
-    if (up[m] <= lo[m])
-      throw error(f + ": at patient " + text(m) + " the upper boundary " + text(up[m]) +
-                  " is not above the lower boundary " + text(lo[m]));
+  const stopbound::boundary pair = engine_pair(b);
+  try {
+    stopbound::check_boundary(pair.lower, pair.upper);
+  } catch (const std::invalid_argument& e) {
+    throw error((b.file.empty() ? "''" : b.file) + ": " + e.what());
+  }
 }
 
 }  // namespace
+
+stopbound::boundary engine_pair(const boundary_result& b) {
+  stopbound::boundary pair;
+  pair.lower.reserve(static_cast<std::size_t>(b.K));
+  pair.upper.reserve(static_cast<std::size_t>(b.K));
+  for (int n = 1; n <= b.K; ++n) {
+    const auto i = static_cast<std::size_t>(n);
+    pair.lower.push_back(std::max(b.lower[i], -1));
+    pair.upper.push_back(b.upper[i] > n ? n + 1 : b.upper[i]);
+  }
+  return pair;
+}
 
 boundary_result read_boundary_file(const std::string& path) {
   boundary_result b;
@@ -135,10 +137,11 @@ boundary_result read_boundary_file(const std::string& path) {
     throw error(at_line(in) + ": THETA must be a number strictly between 0 and 1, got '" + shown(theta) + "'");
   b.theta = *t;
 
-  const std::string k = header_token(in, "K, a whole number from 1 to 255");
+  const std::string most = std::to_string(stopbound::max_k);
+  const std::string k = header_token(in, ("K, a whole number from 1 to " + most).c_str());
   const auto K = parse_int(k);
-  if (!K || *K < 1 || *K > max_patients)
-    throw error(at_line(in) + ": K must be a whole number from 1 to " + std::to_string(max_patients) +
+  if (!K || *K < 1 || *K > stopbound::max_k)
+    throw error(at_line(in) + ": K must be a whole number from 1 to " + most +
                 ", got '" + shown(k) + "'");
   b.K = *K;
 

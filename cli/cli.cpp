@@ -16,6 +16,7 @@
 #include <iterator>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,6 +26,7 @@
 #include "cli/cli.h"
 #include "cli/internal.h"
 #include "driver/driver.h"
+#include "stopbound/stopbound.h"
 
 namespace cli {
 
@@ -203,6 +205,12 @@ double probability(const std::string& name, const std::string& token) {
 
 struct design_args {
   std::string K, theta, phi;
+  std::string family = "pocock";
+  std::string looks;       // empty: every patient
+  std::string min_events = "0";
+  CLI::Option* family_option = nullptr;
+  CLI::Option* looks_option = nullptr;
+  CLI::Option* min_events_option = nullptr;
   std::string boundary_file = boundary_file_name;
   bool no_boundary_file = false;
   CLI::Option* file_option = nullptr;
@@ -210,16 +218,55 @@ struct design_args {
 };
 
 int check_k(const std::string& token) {
+  const std::string most = std::to_string(stopbound::max_k);
   const auto K = parse_int(token);
-  if (!K) throw error("K must be a whole number from 1 to 255, got '" + token + "'");
-  if (*K < 1 || *K > max_patients) throw error("K must be from 1 to 255, got " + token);
+  if (!K) throw error("K must be a whole number from 1 to " + most + ", got '" + token + "'");
+  if (*K < 1 || *K > stopbound::max_k) throw error("K must be from 1 to " + most + ", got " + token);
   return *K;
+}
+
+// An option that takes one value, given once.
+void once(const CLI::Option* option) {
+  if (option != nullptr && option->count() > 1)
+    throw error(option->get_name() + " is given more than once");
+}
+
+// What --family, --looks and --min-events ask for, checked as a design's.
+stopbound::design_spec design_spec_of(const design_args& a, int K, double theta, double phi) {
+  once(a.family_option);
+  once(a.looks_option);
+  once(a.min_events_option);
+  stopbound::design_spec spec;
+  spec.K = K;
+  spec.theta = theta;
+  spec.phi = phi;
+  try {
+    spec.fam = stopbound::parse_family(a.family);
+  } catch (const std::invalid_argument& e) {
+    throw error(std::string("--family: ") + e.what());
+  }
+  if (a.looks_option->count() > 0) spec.looks = parse_looks(a.looks, K);
+  const bool digits = !a.min_events.empty() &&
+                      std::all_of(a.min_events.begin(), a.min_events.end(),
+                                  [](char c) { return c >= '0' && c <= '9'; });
+  const auto m = digits ? parse_int(a.min_events) : std::nullopt;
+  if (!m || *m > K)
+    throw error("--min-events must be a whole number from 0 to K (" + std::to_string(K) + "), got '" +
+                a.min_events + "'");
+  spec.min_events = *m;
+  try {
+    stopbound::check_spec(spec);
+  } catch (const std::invalid_argument& e) {
+    throw error(std::string("--family: ") + e.what());
+  }
+  return spec;
 }
 
 void run_design(const design_args& a, const std::string& program) {
   const int K = check_k(a.K);
   const double theta = probability("THETA", a.theta);
   const double phi = probability("PHI", a.phi);
+  const stopbound::design_spec spec = design_spec_of(a, K, theta, phi);
   (void)format_of(a.common.format);
   const std::vector<double> rates = rates_of(a.common, theta);
   // Checked here rather than by CLI11's excludes, whose note clutters the help.
@@ -229,7 +276,7 @@ void run_design(const design_args& a, const std::string& program) {
   const bool file_given = a.file_option->count() > 0;
   check_output_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, file_given, nullptr);
 
-  boundary_result b = design_boundary(K, theta, phi);
+  boundary_result b = design_boundary(spec);
   b.program = program;
   emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file, file_given);
 }
@@ -297,9 +344,10 @@ std::string one_line(std::string_view text) {
 
 int run(int argc, char** argv) {
   const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "stopbound";
-  CLI::App app("Exact Pocock-type stopping boundaries for a single-arm trial with a binary "
-               "outcome, monitored after every patient. Without arguments the program asks "
-               "for K, THETA and PHI.",
+  CLI::App app("Exact stopping boundaries for a single-arm trial with a binary outcome, "
+               "monitored as patients accrue: Pocock-type by default, or O'Brien-Fleming, "
+               "Wang-Tsiatis, Bayesian, SPRT and MaxSPRT, at every patient or at chosen looks. "
+               "Without arguments the program asks for K, THETA and PHI.",
                "stopbound");
   app.set_version_flag("--version", program_and_version(),
                        "print the program's version and exit");
@@ -307,11 +355,20 @@ int run(int argc, char** argv) {
 
   design_args d;
   CLI::App* design = app.add_subcommand("design", "design the upper boundary for K, THETA and PHI");
-  design->add_option("K", d.K, "the maximum planned sample size, 1 to 255")->required()->type_name("");
+  design->add_option("K", d.K, "the maximum planned sample size, 1 to 10000")->required()->type_name("");
   design->add_option("THETA", d.theta, "the event probability, strictly between 0 and 1")->required()->type_name("");
   design->add_option("PHI", d.phi, wrapped("the desired probability of early stopping, strictly between 0 and 1"))
       ->required()
       ->type_name("");
+  d.family_option = design->add_option("--family", d.family, wrapped("the boundary family: pocock (default), obf, wt:DELTA (Wang-Tsiatis, 0 <= DELTA <= 0.5), bayes or bayes:A,B (posterior probability with a Beta(A, B) prior), sprt:THETA1 (truncated SPRT, THETA < THETA1 < 1) or maxsprt"))
+          ->type_name("NAME[:PARAMS]")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  d.looks_option = design->add_option("--looks", d.looks, wrapped("the patients after whom the count is compared with the boundary: comma-separated whole numbers and ranges FROM:TO:STEP, strictly increasing, from 1 to K; K is always a look (default: every patient)"))
+          ->type_name("LIST")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  d.min_events_option = design->add_option("--min-events", d.min_events, wrapped("no stop with fewer than M events (default 0)"))
+          ->type_name("M")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   add_common_options(*design, d.common);
   d.file_option = design->add_option("--boundary-file", d.boundary_file, wrapped("where to write the boundary file (default _bndry_.dat)"))
           ->type_name("PATH")

@@ -36,10 +36,23 @@ bool decimal_inside_0_1(std::string_view token);
 /// item at fault.
 std::vector<double> parse_rates(std::string_view text);
 
+/// The patients of a --looks list in the order given: comma-separated whole
+/// numbers and ranges FROM:TO:STEP (inclusive), strictly increasing, each in
+/// 1..K; throws error naming the item at fault.
+std::vector<int> parse_looks(std::string_view text, int K);
+
+/// Looks as --looks reads them back, arithmetic runs of three or more as
+/// ranges: "5:50:5", "10,20,35,50", "1:40:1".
+std::string looks_text(std::span<const int> looks);
+
 /// The boundary pair of a file in the boundary file's layout (THETA, K, K
 /// lines "lower upper", the rest ignored), checked as the crossing engine
 /// checks it; throws error naming the file and the line or patient at fault.
 boundary_result read_boundary_file(const std::string& path);
+
+/// b's pair 0-based, as the public interface takes it: counts that cannot
+/// stop (upper past n + 1, lower below -1) at n + 1 and -1.
+stopbound::boundary engine_pair(const boundary_result& b);
 
 /// The rates the figure's curves pass through: 0.005 to 0.995 in steps of
 /// 0.005, THETA and the given rates, increasing, each once.

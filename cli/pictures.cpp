@@ -43,6 +43,17 @@ figure::boundary figure_input(const boundary_result& b) {
   f.upper = patients(b.upper, b.K);
   f.lower = patients(b.lower, b.K);
   f.program = program_and_version();
+  if (b.kind == command::design && beyond_dialogue(b)) {
+    // "an O'Brien-Fleming upper boundary" without its article.
+    const std::string title = stopbound::family_title(b.fam);
+    f.family = title.substr(title.find(' ') + 1);
+    if (b.min_events > 0) f.family += ", at least " + std::to_string(b.min_events) + " events";
+    if (static_cast<int>(b.looks.size()) != b.K) {
+      f.looks = looks_text(b.looks);
+      f.looked.assign(static_cast<std::size_t>(b.K), false);
+      for (const int n : b.looks) f.looked[static_cast<std::size_t>(n - 1)] = true;
+    }
+  }
   return f;
 }
 

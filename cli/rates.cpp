@@ -202,4 +202,87 @@ std::vector<double> parse_rates(std::string_view text) {
   return rates;
 }
 
+namespace {
+
+// A patient number of --looks: digits only, from 1 to K.
+int look_number(const std::string& item, const std::string& part, int K) {
+  const bool digits = !part.empty() && std::all_of(part.begin(), part.end(), is_digit);
+  const auto v = digits ? parse_int(part) : std::nullopt;
+  if (!v) throw error("--looks: in '" + item + "', '" + part + "' is not a whole number");
+  if (*v < 1 || *v > K)
+    throw error("--looks: every look must be a patient number from 1 to K (" + std::to_string(K) +
+                "), got " + part);
+  return *v;
+}
+
+}  // namespace
+
+std::vector<int> parse_looks(std::string_view text, int K) {
+  std::vector<int> looks;
+  const auto add_look = [&](const std::string& item, int n) {
+    if (!looks.empty() && n <= looks.back())
+      throw error("--looks: the looks must increase strictly, got " + std::to_string(n) + " after " +
+                  std::to_string(looks.back()) + " in '" + item + "'");
+    looks.push_back(n);
+  };
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = text.find(',', start);
+    const std::string item =
+        trimmed(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+    if (item.empty())
+      throw error("--looks: empty item in '" + std::string(text) +
+                  "'; give patient numbers and ranges FROM:TO:STEP separated by commas");
+    const auto c1 = item.find(':');
+    if (c1 == std::string::npos) {
+      add_look(item, look_number(item, item, K));
+    } else {
+      const auto c2 = item.find(':', c1 + 1);
+      if (c2 == std::string::npos || item.find(':', c2 + 1) != std::string::npos)
+        throw error("--looks: '" + item + "' is not a range FROM:TO:STEP");
+      const int from = look_number(item, trimmed(item.substr(0, c1)), K);
+      const int to = look_number(item, trimmed(item.substr(c1 + 1, c2 - c1 - 1)), K);
+      const std::string step_text = trimmed(item.substr(c2 + 1));
+      const bool digits =
+          !step_text.empty() && std::all_of(step_text.begin(), step_text.end(), is_digit);
+      const auto step = digits ? parse_int(step_text) : std::nullopt;
+      if (!step || *step < 1)
+        throw error(std::string("--looks: in '").append(item).append(
+            "', STEP must be a whole number from 1, got '").append(step_text).append("'"));
+      if (from > to) throw error("--looks: in '" + item + "', FROM is greater than TO");
+      // Stepped in long long: TO + STEP may pass the largest int.
+      for (long long n = from; n <= to; n += *step) add_look(item, static_cast<int>(n));
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return looks;
+}
+
+std::string looks_text(std::span<const int> looks) {
+  std::string text;
+  std::size_t i = 0;
+  while (i < looks.size()) {
+    // The longest arithmetic run from i; three or more looks make a range.
+    std::size_t j = i + 1;
+    if (j < looks.size()) {
+      const int step = looks[j] - looks[i];
+      while (j + 1 < looks.size() && looks[j + 1] - looks[j] == step) ++j;
+      if (j - i < 2) j = i;
+    } else {
+      j = i;
+    }
+    if (!text.empty()) text += ",";
+    if (j > i) {
+      const int step = looks[i + 1] - looks[i];
+      text += std::to_string(looks[i]) + ":" + std::to_string(looks[j]) + ":" + std::to_string(step);
+      i = j + 1;
+    } else {
+      text += std::to_string(looks[i]);
+      ++i;
+    }
+  }
+  return text;
+}
+
 }  // namespace cli

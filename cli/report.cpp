@@ -3,12 +3,15 @@
 // of the operating characteristics with 17 significant digits.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "cli/internal.h"
 #include "cli/results.h"
 #include "cross2/cross2.h"
 
@@ -37,18 +40,34 @@ std::string patients(int first, int last) {
 }
 
 // The stopping rule in runs of patients with one wording each, the runs
-// where no count can stop the trial included.
+// where no count can stop the trial included, built from the interface's
+// upper and lower runs. A design looked at fewer patients says which ones
+// it passes over.
 std::string rule_text(const boundary_result& b) {
+  const auto K = static_cast<std::size_t>(b.K);
+  std::vector<int> high(K + 1, 0);
+  std::vector<int> low(K + 1, -1);
+  for (const rule_run& r : b.rule)
+    for (int n = r.first; n <= r.last; ++n) high[static_cast<std::size_t>(n)] = r.stop_at;
+  for (const rule_run& r : b.rule_lower)
+    for (int n = r.first; n <= r.last; ++n) low[static_cast<std::size_t>(n)] = r.stop_at;
+  std::vector<bool> looked(K + 1, true);
+  if (b.kind == command::design && b.looks.size() != K) {
+    looked.assign(K + 1, false);
+    for (const int n : b.looks) looked[static_cast<std::size_t>(n)] = true;
+  }
   auto says = [&](int n) {
-    const int u = b.upper[static_cast<std::size_t>(n)];
-    const int l = b.lower[static_cast<std::size_t>(n)];
-    std::string low = l > 0    ? "stop at " + std::to_string(l) + " or fewer events"
-                      : l == 0 ? std::string("stop at 0 events")
-                               : "";
-    std::string high = u <= n ? "stop at " + std::to_string(u) + " or more events" : "";
-    if (!low.empty() && !high.empty()) return low + ", or " + high;
-    if (low.empty() && high.empty()) return std::string("no count can stop the trial");
-    return low + high;
+    const auto i = static_cast<std::size_t>(n);
+    if (!looked[i]) return std::string("no look");
+    const int u = high[i];
+    const int l = low[i];
+    std::string lo = l > 0    ? "stop at " + std::to_string(l) + " or fewer events"
+                     : l == 0 ? std::string("stop at 0 events")
+                              : "";
+    std::string hi = u > 0 ? "stop at " + std::to_string(u) + " or more events" : "";
+    if (!lo.empty() && !hi.empty()) return lo + ", or " + hi;
+    if (lo.empty() && hi.empty()) return std::string("no count can stop the trial");
+    return lo + hi;
   };
   std::string text;
   for (int first = 1; first <= b.K;) {
@@ -80,10 +99,42 @@ std::string oc_table(std::span<const oc_row> oc, bool lower) {
   return text;
 }
 
+// The family's statistic in one line, as the threshold applies to it.
+std::string statistic(const stopbound::family& f) {
+  switch (f.kind) {
+    case stopbound::family_kind::pocock:
+      return "-P(Y_n >= y) at THETA";
+    case stopbound::family_kind::wt:
+      return "(y - n THETA) / sqrt(n THETA (1 - THETA)) x (n/K)^(1/2 - DELTA)";
+    case stopbound::family_kind::bayes:
+      return "the posterior probability P(p > THETA | y events in n)";
+    case stopbound::family_kind::sprt:
+      return "y ln(THETA1/THETA) + (n - y) ln((1 - THETA1)/(1 - THETA))";
+    case stopbound::family_kind::maxsprt:
+      return "the log likelihood ratio of y/n against THETA, 0 for y <= n THETA";
+  }
+  return "";
+}
+
+// What a design beyond the dialogue's adds to the results block: the
+// family's threshold, the looks and the minimum number of events.
+std::string design_extras(const boundary_result& b) {
+  std::string text;
+  if (b.fam.kind != stopbound::family_kind::pocock)
+    text += "THRESHOLD = " + printed("%g", b.threshold) + " = where the trial stops on " + statistic(b.fam) + "\n";
+  const bool every = static_cast<int>(b.looks.size()) == b.K;
+  text += "LOOKS = " + (every ? std::string("every patient") : looks_text(b.looks)) + " (" +
+          std::to_string(b.looks.size()) + (b.looks.size() == 1 ? " look" : " looks") + ")\n";
+  text += "MINIMUM = " + std::to_string(b.min_events) + " events before any stop\n";
+  if (b.within_bound)
+    text += "Note: PHI* <= PHI was decided within the crossing probabilities' error bound\n";
+  return text;
+}
+
 std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
   const bool design = b.kind == command::design;
   std::string text = program_and_version() + ": " +
-                     (design ? "design of a Pocock-type upper boundary"
+                     (design ? "design of " + stopbound::family_title(b.fam)
                              : "operating characteristics of the boundaries in " + b.file) +
                      " (" + method() + " calculations)\n\n";
   text += "K     = " + std::to_string(b.K) + "\n";
@@ -91,7 +142,12 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
   if (design) {
     text += "PHI   = " + shortest(b.phi) + "\n";
     text += "PHI*  = " + printed("%g", b.phi_star) + " = the actual probability of hitting the upper boundary\n";
-    text += "ALPHA = " + printed("%g", b.alpha) + " = the pointwise stopping probability\n";
+    if (b.fam.kind == stopbound::family_kind::pocock)
+      text += "ALPHA = " + printed("%g", b.alpha) + " = the pointwise stopping probability\n";
+    else
+      text += "ALPHA = " + printed("%g", b.alpha) +
+              " = the largest pointwise tail P(Y_n >= b[n]) the boundary uses\n";
+    if (beyond_dialogue(b)) text += design_extras(b);
   }
   text += "\nStopping rule, on the number of events among patients 1..n after each patient n:\n";
   text += rule_text(b);
@@ -122,6 +178,20 @@ json oc_json(std::span<const oc_row> oc) {
   return a;
 }
 
+json family_json(const stopbound::family& f) {
+  switch (f.kind) {
+    case stopbound::family_kind::pocock: return json{{"name", "pocock"}};
+    case stopbound::family_kind::wt: return json{{"name", "wt"}, {"delta", f.delta}};
+    case stopbound::family_kind::bayes: return json{{"name", "bayes"}, {"a", f.a}, {"b", f.b}};
+    case stopbound::family_kind::sprt: return json{{"name", "sprt"}, {"theta1", f.theta1}};
+    case stopbound::family_kind::maxsprt: return json{{"name", "maxsprt"}};
+  }
+  return json{{"name", "pocock"}};
+}
+
+// A threshold that no count reaches (nothing can stop) is null.
+json finite_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
+
 std::string render_json(const boundary_result& b, std::span<const oc_row> oc) {
   const std::vector<int> upper(b.upper.begin() + 1, b.upper.end());
   const std::vector<int> lower(b.lower.begin() + 1, b.lower.end());
@@ -134,6 +204,19 @@ std::string render_json(const boundary_result& b, std::span<const oc_row> oc) {
     j["phi_star"] = b.phi_star;
     j["upper"] = upper;
     j["rule"] = runs(b.rule);
+    j["family"] = family_json(b.fam);
+    j["threshold"] = finite_or_null(b.threshold);
+    j["alpha_used"] = b.alpha_used;
+    j["looks"] = b.looks;
+    j["min_events"] = b.min_events;
+    j["within_bound"] = b.within_bound;
+    if (b.next)
+      j["next"] = json{{"threshold", finite_or_null(b.next->threshold)},
+                       {"alpha_used", b.next->alpha_used},
+                       {"phi_star", b.next->phi_star},
+                       {"upper", b.next->upper}};
+    else
+      j["next"] = nullptr;
   } else {
     j["file"] = b.file;
     j["K"] = b.K;

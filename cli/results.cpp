@@ -1,12 +1,14 @@
 // The numbers of the command line: the design, its stopping rule in runs of
 // patients, and the operating characteristics at any list of rates, all
-// through the same level search and summary as the dialogue.
-#include <cassert>
+// through the public interface, which keeps the dialogue's level search and
+// summary wherever they apply.
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "bndry/bndry.h"
+#include "cli/internal.h"
 #include "cli/results.h"
+#include "stopbound/stopbound.h"
 
 #ifndef STOPBOUND_VERSION
 #error "STOPBOUND_VERSION must name the project version"
@@ -18,59 +20,70 @@ const char* version() { return STOPBOUND_VERSION; }
 
 std::string program_and_version() { return std::string("stopbound ") + version(); }
 
-boundary_result design_boundary(int K, double theta, double phi) {
-  assert(K >= 1 && K <= max_patients && theta > 0.0 && theta < 1.0 && phi > 0.0 && phi < 1.0);
-  boundary_result b;
-  b.kind = command::design;
-  b.K = K;
-  b.theta = theta;
-  b.phi = phi;
-  b.upper.assign(static_cast<std::size_t>(max_patients) + 1, 0);
-  b.alpha = -1.0;
-  b.phi_star = -1.0;
-  const int status = FindBndry(b.upper.data(), &b.alpha, &b.phi_star, K, theta, phi);
-  if (status != 0)
-    throw error("internal processing error (status " + std::to_string(status) +
-                "); please report it with K, THETA and PHI");
-  b.upper.resize(static_cast<std::size_t>(K) + 1);
-  b.upper[0] = 0;
-  b.lower.assign(static_cast<std::size_t>(K) + 1, -1);
-  fill_rule(b);
-  return b;
-}
-
 namespace {
 
-// Patient n joins the last run when it follows it with the same count.
-void extend(std::vector<rule_run>& runs, int n, int count) {
-  if (!runs.empty() && runs.back().last == n - 1 && runs.back().stop_at == count)
-    runs.back().last = n;
-  else
-    runs.push_back({n, n, count});
+// The command line's vectors are indexed by patient 1..K; entry 0 is unused.
+std::vector<int> one_based(const std::vector<int>& v, int unused) {
+  std::vector<int> out;
+  out.reserve(v.size() + 1);
+  out.push_back(unused);
+  out.insert(out.end(), v.begin(), v.end());
+  return out;
+}
+
+std::vector<int> zero_based(const std::vector<int>& v, int K) {
+  return {v.begin() + 1, v.begin() + 1 + K};
+}
+
+// One workspace for the whole run: its tables serve the design and every
+// row that follows.
+stopbound::workspace& run_workspace() {
+  static stopbound::workspace ws;
+  return ws;
 }
 
 }  // namespace
 
+bool beyond_dialogue(const boundary_result& b) {
+  return b.fam.kind != stopbound::family_kind::pocock || static_cast<int>(b.looks.size()) != b.K ||
+         b.min_events != 0;
+}
+
+boundary_result design_boundary(const stopbound::design_spec& spec) {
+  stopbound::design d = stopbound::make_design(spec, run_workspace());
+  boundary_result b;
+  b.kind = command::design;
+  b.K = spec.K;
+  b.theta = spec.theta;
+  b.phi = spec.phi;
+  b.alpha = d.alpha;
+  b.phi_star = d.phi_star;
+  b.fam = d.spec.fam;
+  b.looks = std::move(d.spec.looks);
+  b.min_events = d.spec.min_events;
+  b.alpha_used = d.alpha_used;
+  b.threshold = d.threshold;
+  b.within_bound = d.within_bound;
+  b.next = std::move(d.next);
+  b.upper = one_based(d.bounds.upper, 0);
+  b.lower = one_based(d.bounds.lower, -1);
+  fill_rule(b);
+  return b;
+}
+
 void fill_rule(boundary_result& b) {
-  b.rule.clear();
-  b.rule_lower.clear();
-  for (int n = 1; n <= b.K; ++n) {
-    const int u = b.upper[static_cast<std::size_t>(n)];
-    if (u <= n) extend(b.rule, n, u);
-    const int l = b.lower[static_cast<std::size_t>(n)];
-    if (l >= 0) extend(b.rule_lower, n, l);
-  }
+  b.rule = stopbound::upper_runs(zero_based(b.upper, b.K));
+  b.rule_lower = stopbound::lower_runs(zero_based(b.lower, b.K));
 }
 
 std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> rates) {
+  const std::vector<stopbound::oc_row> found =
+      stopbound::operating_characteristics(engine_pair(b), rates, run_workspace());
   std::vector<oc_row> rows;
-  rows.reserve(rates.size());
-  for (const double theta : rates) {
-    assert(theta > 0.0 && theta < 1.0);
-    const oc_record r = summary(theta, b.K, b.lower.data(), b.upper.data());
-    rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
+  rows.reserve(found.size());
+  for (const stopbound::oc_row& r : found)
+    rows.push_back({r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
                     r.sd_yn});
-  }
   return rows;
 }
 

@@ -5,12 +5,14 @@
 // the command line (pictures, pages) work from the same numbers.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "figure/figure.h"
+#include "stopbound/stopbound.h"
 
 namespace cli {
 
@@ -29,12 +31,9 @@ std::string program_and_version();
 /// Which command produced a boundary.
 enum class command { design, evaluate };
 
-/// A maximal run of patients first..last sharing one stopping count.
-struct rule_run {
-  int first;
-  int last;
-  int stop_at;  ///< upper runs: stop at this many events or more; lower: this many or fewer
-};
+/// A maximal run of patients first..last sharing one stopping count, as the
+/// public interface builds them.
+using rule_run = stopbound::rule_run;
 
 /// A boundary pair with what is known about it. Vectors are indexed by
 /// patient 1..K; entry 0 is unused (and set to the never-stopping value).
@@ -45,8 +44,15 @@ struct boundary_result {
   int K = 0;
   double theta = 0.0;     ///< the design's (or the file's) event probability
   double phi = 0.0;       ///< design only: the PHI asked for
-  double alpha = 0.0;     ///< design only: ALPHA
+  double alpha = 0.0;     ///< design only: ALPHA (other families: alpha_used)
   double phi_star = 0.0;  ///< design only: PHI* at THETA
+  stopbound::family fam{};             ///< design only: the boundary family
+  std::vector<int> looks;              ///< design only: the patients looked at, ending at K
+  int min_events = 0;                  ///< design only: no stop with fewer events
+  double alpha_used = 0.0;             ///< design only: the largest pointwise tail used
+  double threshold = 0.0;              ///< design only: the family's threshold
+  bool within_bound = false;           ///< design only: PHI* <= PHI decided inside the error bound
+  std::optional<stopbound::alternative> next;  ///< design only: the next more liberal boundary
   std::vector<int> lower;  ///< stop low after patient n when Y_n <= lower[n]
   std::vector<int> upper;  ///< stop high after patient n when Y_n >= upper[n]
   std::vector<rule_run> rule;        ///< runs of equal upper[n] <= n
@@ -60,16 +66,21 @@ using oc_row = figure::oc_row;
 /// Output formats of both commands.
 enum class format { text, json, csv };
 
-/// The design for K, theta and phi: the dialogue's ALPHA, PHI* and boundary,
-/// with lower[n] = -1; throws cli::error if the level search fails.
-boundary_result design_boundary(int K, double theta, double phi);
+/// Whether a design asks for more than the dialogue's: another family,
+/// looks at fewer patients or a minimum number of events.
+bool beyond_dialogue(const boundary_result& b);
+
+/// The design for spec through the public interface (for pocock at every
+/// patient, K <= 255 and no minimum, the dialogue's ALPHA, PHI* and
+/// boundary), with lower[n] = -1; throws std::invalid_argument on a bad spec.
+boundary_result design_boundary(const stopbound::design_spec& spec);
 
 /// Fills rule and rule_lower from lower and upper.
 void fill_rule(boundary_result& b);
 
-/// Operating characteristics of b at each rate, in order: the dialogue's
-/// summary for each, plus the probability of stopping low. Rates must lie
-/// strictly between 0 and 1, and b must be a pair the crossing engine accepts.
+/// Operating characteristics of b at each rate, in order, through the public
+/// interface (the dialogue's summary wherever it applies). Rates must lie
+/// strictly between 0 and 1, and b must be a pair check_boundary accepts.
 std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> rates);
 
 /// The report in the given format, ready for standard output.

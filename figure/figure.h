@@ -82,6 +82,9 @@ struct boundary {
   std::vector<int> upper;             ///< b[1..K] at index 0..K-1
   std::vector<int> lower;             ///< lower[1..K] at 0..K-1; empty: never stops low
   std::string program = "stopbound";  ///< program and version, for the credit line
+  std::string family;                 ///< a design beyond the dialogue's: its family in words
+  std::string looks;                  ///< and its looks, e.g. "10,20:30:5,40"; empty: every patient
+  std::vector<bool> looked;           ///< at 0..K-1: whether patient n is looked at; empty: all
 };
 
 /// One line of the stopping rule: the patients first..last share the same

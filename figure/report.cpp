@@ -99,6 +99,10 @@ void inputs(html_out& out, const boundary& bd, std::span<const oc_row> curve) {
       bd.file.empty() ? "the event probability the design is made for"
                       : "the event probability the boundary was made for");
   if (bd.phi) row("PHI", general(*bd.phi), "the accepted probability of stopping early at THETA");
+  if (!bd.family.empty()) row("Family", bd.family, "the shape of the boundary");
+  if (!bd.family.empty())
+    row("Looks", bd.looks.empty() ? "every patient" : bd.looks,
+        "the patients after whom the count is compared with the boundary");
   if (bd.alpha)
     row("ALPHA", general(*bd.alpha),
         "the pointwise level: at each patient n, P(events \u2265 b[n]) at THETA is at most "
@@ -129,7 +133,11 @@ void rule(html_out& out, const boundary& bd) {
   for (const rule_run& r : stopping_rule(bd)) {
     out.raw("<tr>");
     out.element("td", patients(r), "class=\"text\"");
-    out.element("td", r.stop_at > 0 ? std::to_string(r.stop_at) + " or more events" : "cannot stop",
+    const bool look = bd.looked.empty() || bd.looked[static_cast<std::size_t>(r.first - 1)];
+    out.element("td",
+                !look           ? "no look"
+                : r.stop_at > 0 ? std::to_string(r.stop_at) + " or more events"
+                                : "cannot stop",
                 "class=\"text\"");
     if (lower)
       out.element(
@@ -220,7 +228,10 @@ std::vector<rule_run> stopping_rule(const boundary& bd) {
     const int stop_at = b <= n ? b : 0;
     const int l = bd.lower.empty() ? -1 : bd.lower[i];
     const int stop_below = l >= 0 ? std::min(l, n) : -1;
-    if (!runs.empty() && runs.back().stop_at == stop_at && runs.back().stop_below == stop_below) {
+    const bool same_look =
+        bd.looked.empty() || bd.looked[i] == bd.looked[static_cast<std::size_t>(n - 2 < 0 ? 0 : n - 2)];
+    if (!runs.empty() && runs.back().stop_at == stop_at && runs.back().stop_below == stop_below &&
+        same_look) {
       runs.back().last = n;
     } else {
       runs.push_back({n, n, stop_at, stop_below});

@@ -283,12 +283,14 @@ constexpr double half_step = 0.5;
 
 // The boundary as a step line: level v[n-1] over [n - 1/2, n + 1/2]; counts
 // that cannot stop (below 0 for a lower boundary) break the line.
-path_data step_line(const panel& p, std::span<const int> v, bool lower) {
+// Patients without a look break the line too.
+path_data step_line(const panel& p, std::span<const int> v, bool lower,
+                    const std::vector<bool>& looked) {
   path_data d;
   bool drawing = false;
   for (std::size_t i = 0; i < v.size(); ++i) {
     const double n = static_cast<double>(i) + 1;
-    if (lower && v[i] < 0) {
+    if ((lower && v[i] < 0) || (!looked.empty() && !looked[i])) {
       drawing = false;
       continue;
     }
@@ -441,6 +443,10 @@ void title(svg_out& out, const boundary& bd, std::span<const oc_row> curve) {
     constexpr std::size_t longest_name = 48;
     first = "Boundary from " + shortened(bd.file, longest_name) + ": " + K + ", " + theta;
   }
+  if (!bd.family.empty()) {
+    first += ": " + bd.family;
+    if (!bd.looks.empty()) second += "looks at " + bd.looks + ", ";
+  }
   const double ps = phi_star_at_theta(bd, curve);
   if (std::isfinite(ps)) second += "PHI* = " + general(ps) + ", ";
   second += "exact binomial calculations";
@@ -466,8 +472,8 @@ void boundary_panel(svg_out& out, const panel& p, const boundary& bd) {
   // y = n from the origin to where it leaves the panel.
   const double end = std::min(p.x.d1, p.y.d1);
   out.line(p.x(0), p.y(0), p.x(end), p.y(end), {guide_colour, 1, dots}, "series-diagonal");
-  if (lower) out.path(step_line(p, bd.lower, true), "series-lower", {lower_colour, 2});
-  out.path(step_line(p, bd.upper, false), "series-upper", {upper_colour, 2});
+  if (lower) out.path(step_line(p, bd.lower, true, bd.looked), "series-lower", {lower_colour, 2});
+  out.path(step_line(p, bd.upper, false, bd.looked), "series-upper", {upper_colour, 2});
   frame_and_axes(out, p, "Patient n", "Events after patient n");
   out.close_group();
 }

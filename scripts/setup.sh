@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building stopbound needs, only those that
 # are missing, with sudo when not run as root: CMake, Ninja, a C++20
-# compiler, and the argument parser and JSON library of the command line.
+# compiler, Boost.Math (header-only, for the core) and the argument parser
+# and JSON library of the command line.
 # With --dev it adds what the tests, benchmarks and developer tools use.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev)
 if [[ "${1:-}" == "--dev" ]]; then
   # python3, chromium and poppler-utils check the pictures and print the report page;
   # acl and attr set the ACL and attributes an output file must keep; valgrind

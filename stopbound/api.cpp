@@ -1,19 +1,25 @@
-// The public interface over the dialogue's engine: designs, checks of a
-// boundary pair, operating characteristics and the stopping distribution,
-// converting between the interface's 0-based boundaries and the engine's
-// arrays indexed by patient 1..K.
+// The public interface over the design and crossing modules: families and
+// their names, the checks with the command line's messages, designs (the
+// dialogue's search where it applies, the family search everywhere else),
+// operating characteristics, the stopping distribution and rule runs,
+// converting between 0-based boundaries and the engine's 1-based arrays.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "bndry/bndry.h"
+#include "bndry/design.h"
 #include "cross2/cross2.h"
 #include "stopbound/stopbound.h"
 
 namespace stopbound {
 
-struct workspace::impl {};
+struct workspace::impl {
+  bndry::design_workspace design;
+};
 
 workspace::workspace() : impl_(std::make_unique<impl>()) {}
 workspace::~workspace() = default;
@@ -21,15 +27,28 @@ workspace::impl& workspace::get() { return *impl_; }
 
 namespace {
 
+// The shortest text that reads back as the same double.
 std::string shortest(double v) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
 }
 
 [[noreturn]] void refuse(const std::string& what) { throw std::invalid_argument(what); }
 
 bool inside_0_1(double v) { return v > 0.0 && v < 1.0; }
+
+constexpr const char* family_list =
+    "the families are pocock, obf, wt:DELTA (0 <= DELTA <= 0.5), bayes, bayes:A,B (A, B > 0), "
+    "sprt:THETA1 (THETA < THETA1 < 1) and maxsprt";
+
+// A whole-text finite number, or nothing.
+std::optional<double> number(std::string_view text) {
+  double v = 0.0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v)) return {};
+  return v;
+}
 
 // The engine's arrays: entry n for patient n, entry 0 unused.
 std::vector<int> one_based(std::span<const int> v, int unused) {
@@ -38,48 +57,230 @@ std::vector<int> one_based(std::span<const int> v, int unused) {
   return out;
 }
 
+bool every_patient(const std::vector<int>& looks, int K) {
+  return static_cast<int>(looks.size()) == K;
+}
+
+bndry::family_params core_family(const family& f) {
+  return {static_cast<bndry::family_kind>(f.kind), f.delta, f.a, f.b, f.theta1};
+}
+
 }  // namespace
 
 family parse_family(std::string_view text) {
-  if (text == "pocock") return {};
-  refuse("unknown boundary family '" + std::string(text) + "'; the families are pocock");
+  const auto colon = text.find(':');
+  const std::string_view name = text.substr(0, colon);
+  const bool has_params = colon != std::string_view::npos;
+  const std::string_view params = has_params ? text.substr(colon + 1) : std::string_view();
+  const auto bad = [&](const std::string& why) -> family {
+    refuse("bad boundary family '" + std::string(text) + "': " + why + "; " + family_list);
+  };
+  family f;
+  if (name == "pocock" || name == "obf" || name == "maxsprt") {
+    if (has_params) return bad(std::string(name) + " takes no parameters");
+    if (name == "obf") f.kind = family_kind::wt;
+    if (name == "maxsprt") f.kind = family_kind::maxsprt;
+    return f;
+  }
+  if (name == "wt") {
+    const auto d = number(params);
+    if (!d || !(*d >= 0.0 && *d <= 0.5)) return bad("DELTA must be a number from 0 to 0.5");
+    f.kind = family_kind::wt;
+    f.delta = *d;
+    return f;
+  }
+  if (name == "bayes") {
+    f.kind = family_kind::bayes;
+    if (!has_params) return f;
+    const auto comma = params.find(',');
+    const auto a = number(params.substr(0, comma));
+    const auto b = comma == std::string_view::npos ? std::nullopt : number(params.substr(comma + 1));
+    if (!a || !b || !(*a > 0.0) || !(*b > 0.0)) return bad("A and B must be positive numbers");
+    f.a = *a;
+    f.b = *b;
+    return f;
+  }
+  if (name == "sprt") {
+    const auto t = number(params);
+    if (!t || !inside_0_1(*t)) return bad("THETA1 must be a number strictly between THETA and 1");
+    f.kind = family_kind::sprt;
+    f.theta1 = *t;
+    return f;
+  }
+  refuse("unknown boundary family '" + std::string(text) + "'; " + family_list);
 }
 
-std::string family_spec(const family&) { return "pocock"; }
+std::string family_spec(const family& f) {
+  switch (f.kind) {
+    case family_kind::pocock:
+      return "pocock";
+    case family_kind::wt:
+      return f.delta == 0.0 ? "obf" : "wt:" + shortest(f.delta);
+    case family_kind::bayes:
+      return "bayes:" + shortest(f.a) + "," + shortest(f.b);
+    case family_kind::sprt:
+      return "sprt:" + shortest(f.theta1);
+    case family_kind::maxsprt:
+      return "maxsprt";
+  }
+  return "pocock";
+}
 
-std::string family_title(const family&) { return "a Pocock-type upper boundary"; }
+std::string family_title(const family& f) {
+  switch (f.kind) {
+    case family_kind::pocock:
+      return "a Pocock-type upper boundary";
+    case family_kind::wt:
+      return f.delta == 0.0 ? "an O'Brien-Fleming upper boundary"
+                            : "a Wang-Tsiatis upper boundary (DELTA = " + shortest(f.delta) + ")";
+    case family_kind::bayes:
+      return "a Bayesian upper boundary (Beta(" + shortest(f.a) + ", " + shortest(f.b) + ") prior)";
+    case family_kind::sprt:
+      return "a truncated SPRT upper boundary (THETA1 = " + shortest(f.theta1) + ")";
+    case family_kind::maxsprt:
+      return "a MaxSPRT upper boundary";
+  }
+  return "a Pocock-type upper boundary";
+}
 
 void check_spec(const design_spec& s) {
-  if (s.K < 1 || s.K > max_patients)
-    refuse("K must be a whole number from 1 to " + std::to_string(max_patients) + ", got " +
-           std::to_string(s.K));
+  const std::string K = std::to_string(s.K);
+  if (s.K < 1 || s.K > max_k)
+    refuse("K must be a whole number from 1 to " + std::to_string(max_k) + ", got " + K);
   if (!inside_0_1(s.theta)) refuse("THETA must be strictly between 0 and 1, got " + shortest(s.theta));
   if (!inside_0_1(s.phi)) refuse("PHI must be strictly between 0 and 1, got " + shortest(s.phi));
-  if (s.fam.kind != family_kind::pocock) refuse("only the pocock family is available");
-  if (!s.looks.empty()) refuse("looks other than every patient are not available");
-  if (s.min_events != 0) refuse("a minimum number of events is not available");
+  const family& f = s.fam;
+  switch (f.kind) {
+    case family_kind::pocock:
+    case family_kind::maxsprt:
+      break;
+    case family_kind::wt:
+      if (!(f.delta >= 0.0 && f.delta <= 0.5))
+        refuse("DELTA must be from 0 to 0.5, got " + shortest(f.delta));
+      break;
+    case family_kind::bayes:
+      if (!(f.a > 0.0 && std::isfinite(f.a))) refuse("A must be a positive number, got " + shortest(f.a));
+      if (!(f.b > 0.0 && std::isfinite(f.b))) refuse("B must be a positive number, got " + shortest(f.b));
+      break;
+    case family_kind::sprt:
+      if (!(f.theta1 > s.theta && f.theta1 < 1.0))
+        refuse("THETA1 must be strictly between THETA (" + shortest(s.theta) + ") and 1, got " +
+               shortest(f.theta1));
+      break;
+    default:
+      refuse("unknown boundary family; " + std::string(family_list));
+  }
+  int previous = 0;
+  for (const int n : s.looks) {
+    if (n < 1 || n > s.K)
+      refuse("a look must be a patient number from 1 to K (" + K + "), got " + std::to_string(n));
+    if (n <= previous)
+      refuse("the looks must increase strictly, got " + std::to_string(n) + " after " +
+             std::to_string(previous));
+    previous = n;
+  }
+  if (s.min_events < 0 || s.min_events > s.K)
+    refuse("the minimum number of events must be from 0 to K (" + K + "), got " +
+           std::to_string(s.min_events));
 }
 
-design make_design(const design_spec& spec, workspace&) {
-  check_spec(spec);
+namespace {
+
+// The dialogue's design, and the next more liberal boundary by the
+// dialogue's rule: the smallest tail above the level used admitted too.
+design dialogue_design(const design_spec& spec) {
+  const int K = spec.K;
   design d;
   d.spec = spec;
-  for (int n = 1; n <= spec.K; ++n) d.spec.looks.push_back(n);
   std::vector<int> b(static_cast<std::size_t>(max_patients) + 1, 0);
-  const int status = FindBndry(b.data(), &d.alpha, &d.phi_star, spec.K, spec.theta, spec.phi);
+  const int status = FindBndry(b.data(), &d.alpha, &d.phi_star, K, spec.theta, spec.phi);
   if (status != 0)
-    throw std::runtime_error("internal processing error (status " + std::to_string(status) + ")");
-  d.bounds.upper.assign(b.begin() + 1, b.begin() + 1 + spec.K);
-  d.bounds.lower.assign(static_cast<std::size_t>(spec.K), -1);
-  for (int n = 1; n <= spec.K; ++n) {
+    throw std::logic_error("the level search failed (status " + std::to_string(status) + ")");
+  d.bounds.upper.assign(b.begin() + 1, b.begin() + 1 + K);
+  d.bounds.lower.assign(static_cast<std::size_t>(K), -1);
+  std::vector<double> row(static_cast<std::size_t>(K) + 1);
+  double next_level = 2.0;  // above every tail: none
+  for (int n = 1; n <= K; ++n) {
+    bndry::tail_row(row.data(), n, spec.theta);
     const int u = b[static_cast<std::size_t>(n)];
-    if (u <= n) {
-      double tail = 0.0;
-      for (int k = u; k <= n; ++k) tail += bin_pdf(k, n, spec.theta);
-      d.alpha_used = std::max(d.alpha_used, tail);
-    }
+    if (u <= n) d.alpha_used = std::max(d.alpha_used, row[static_cast<std::size_t>(u)]);
+    if (u >= 2) next_level = std::min(next_level, row[static_cast<std::size_t>(u - 1)]);
   }
-  d.threshold = -d.alpha_used;
+  d.threshold = d.alpha_used == 0.0 ? 0.0 : -d.alpha_used;
+  if (next_level <= 1.0) {
+    std::vector<int> nb(static_cast<std::size_t>(K) + 1, 0);
+    std::vector<int> lower(static_cast<std::size_t>(K) + 1, -1);
+    std::vector<double> ls(static_cast<std::size_t>(K) + 1), us(static_cast<std::size_t>(K) + 1);
+    if (GetPointwiseBndry(nb.data(), K, next_level, spec.theta) != 0 ||
+        upper_crossing(ls.data(), us.data(), spec.theta, K, lower.data(), nb.data()) != 0)
+      throw std::logic_error("the next boundary was refused by the engine");
+    alternative next;
+    next.upper.assign(nb.begin() + 1, nb.end());
+    next.phi_star = array_sum(us.data(), 1, K);
+    for (int n = 1; n <= K; ++n) {
+      const int u = nb[static_cast<std::size_t>(n)];
+      if (u > n) continue;
+      bndry::tail_row(row.data(), n, spec.theta);
+      next.alpha_used = std::max(next.alpha_used, row[static_cast<std::size_t>(u)]);
+    }
+    next.threshold = -next.alpha_used;
+    d.next = std::move(next);
+  }
+  return d;
+}
+
+// The reported threshold: the Bayesian family's is the posterior
+// probability 1 - I_theta, whose statistic is -I_theta.
+double reported_threshold(const family& f, double c) {
+  return f.kind == family_kind::bayes && std::isfinite(c) ? 1.0 + c : c;
+}
+
+std::vector<int> zero_based(const std::vector<int>& upper) {
+  return std::vector<int>(upper.begin() + 1, upper.end());
+}
+
+}  // namespace
+
+design make_design(const design_spec& spec, workspace& ws) {
+  check_spec(spec);
+  design_spec full = spec;
+  if (full.looks.empty())
+    for (int n = 1; n <= spec.K; ++n) full.looks.push_back(n);
+  else if (full.looks.back() != spec.K)
+    full.looks.push_back(spec.K);
+  if (spec.fam.kind == family_kind::pocock && every_patient(full.looks, spec.K) &&
+      spec.min_events == 0 && spec.K <= max_patients) {
+    design d = dialogue_design(full);
+    return d;
+  }
+  const bndry::design_request r{spec.K, spec.theta, spec.phi, core_family(spec.fam), full.looks,
+                                spec.min_events};
+  const bndry::family_design found = bndry::design_family(r, ws.get().design);
+  design d;
+  d.spec = full;
+  d.bounds.upper = zero_based(found.chosen.upper);
+  d.bounds.lower.assign(static_cast<std::size_t>(spec.K), -1);
+  d.alpha_used = found.chosen.alpha_used;
+  d.phi_star = found.chosen.phi_star;
+  d.within_bound = found.within_bound;
+  if (spec.fam.kind == family_kind::pocock) {
+    d.threshold = d.alpha_used == 0.0 ? 0.0 : -d.alpha_used;
+    // The dialogue's ALPHA lies midway between the level used and the next.
+    d.alpha = found.next ? (found.next->alpha_used + d.alpha_used) * 0.5 : d.alpha_used;
+  } else {
+    d.threshold = reported_threshold(spec.fam, found.chosen.threshold);
+    d.alpha = d.alpha_used;
+  }
+  if (found.next) {
+    alternative next;
+    next.threshold = spec.fam.kind == family_kind::pocock
+                         ? -found.next->alpha_used
+                         : reported_threshold(spec.fam, found.next->threshold);
+    next.alpha_used = found.next->alpha_used;
+    next.phi_star = found.next->phi_star;
+    next.upper = zero_based(found.next->upper);
+    d.next = std::move(next);
+  }
   return d;
 }
 
@@ -93,35 +294,114 @@ void check_boundary(std::span<const int> lower, std::span<const int> upper) {
     refuse("the lower and upper boundaries must have the same length, got " +
            std::to_string(lower.size()) + " and " + std::to_string(upper.size()));
   const auto K = static_cast<int>(upper.size());
-  if (K < 1 || K > max_patients)
-    refuse("K must be from 1 to " + std::to_string(max_patients) + ", got " + std::to_string(K));
+  if (K < 1 || K > max_k)
+    refuse("K must be a whole number from 1 to " + std::to_string(max_k) + ", got " +
+           std::to_string(K));
   for (int n = 1; n <= K; ++n) {
     const int l = lower[static_cast<std::size_t>(n - 1)];
     const int u = upper[static_cast<std::size_t>(n - 1)];
-    const std::string at = "patient " + std::to_string(n) + ": ";
-    if (l < -1 || l > n) refuse(at + "the lower boundary must lie in -1.." + std::to_string(n));
-    if (u < 1 || u > n + 1) refuse(at + "the upper boundary must lie in 1.." + std::to_string(n + 1));
-    if (u <= l) refuse(at + "the upper boundary must lie above the lower");
-    if (n > 1 && l < lower[static_cast<std::size_t>(n - 2)])
-      refuse(at + "the lower boundary must not decrease");
-    if (n > 1 && u < upper[static_cast<std::size_t>(n - 2)])
-      refuse(at + "the upper boundary must not decrease");
+    const std::string at = "at patient " + std::to_string(n) + " ";
+    if (l < -1 || l > n)
+      refuse(at + "the lower boundary must be from -1 to " + std::to_string(n) + ", got " +
+             std::to_string(l));
+    if (u < 1 || u > n + 1)
+      refuse(at + "the upper boundary must be from 1 to " + std::to_string(n + 1) + ", got " +
+             std::to_string(u));
+    if (u <= l)
+      refuse(at + "the upper boundary " + std::to_string(u) + " is not above the lower boundary " +
+             std::to_string(l));
   }
 }
+
+namespace {
+
+// Whether the dialogue's engine takes the pair: K <= 255 and both
+// boundaries non-decreasing (its other checks check_boundary has made).
+bool dialogue_engine_takes(const boundary& b) {
+  if (b.upper.size() > static_cast<std::size_t>(max_patients)) return false;
+  return std::is_sorted(b.lower.begin(), b.lower.end()) &&
+         std::is_sorted(b.upper.begin(), b.upper.end()) && b.lower.front() <= 0;
+}
+
+bool cannot_stop(const boundary& b) {
+  for (std::size_t i = 0; i < b.upper.size(); ++i)
+    if (b.lower[i] >= 0 || b.upper[i] <= static_cast<int>(i) + 1) return false;
+  return true;
+}
+
+void check_rate(double theta) {
+  if (!inside_0_1(theta)) refuse("a rate must be strictly between 0 and 1, got " + shortest(theta));
+}
+
+double clamp(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// The figures within their ranges: rounding can carry a probability past 1
+// or a standard deviation of a constant past 0.
+oc_row clamped(oc_row r, int K, bool never_stops) {
+  const double k = K;
+  r.phi_star = clamp(r.phi_star, 0.0, 1.0);
+  r.p_lower = clamp(r.p_lower, 0.0, 1.0);
+  r.mean_y = clamp(r.mean_y, 0.0, k);
+  r.mean_n = clamp(r.mean_n, 1.0, k);
+  r.mean_yn = clamp(r.mean_yn, 0.0, 1.0);
+  r.sd_y = std::max(r.sd_y, 0.0);
+  r.sd_n = clamp(r.sd_n, 0.0, (k - 1.0) / 2.0);
+  r.sd_yn = std::max(r.sd_yn, 0.0);
+  if (never_stops) {
+    r.mean_n = k;
+    r.sd_n = 0.0;
+  }
+  return r;
+}
+
+// The moments of the general engine's outcomes, as summary takes them.
+oc_row general_row(const boundary& b, double theta) {
+  const auto K = static_cast<int>(b.upper.size());
+  const std::vector<int> lower = one_based(b.lower, -1);
+  const std::vector<int> upper = one_based(b.upper, 0);
+  bndry::trial_endings e = bndry::general_endings(lower, upper, K, theta);
+  const int last = static_cast<int>(e.w.size()) - 1;
+  std::vector<double> ratio(e.w.size());
+  for (std::size_t i = 0; i < e.w.size(); ++i) ratio[i] = e.y[i] / e.n[i];
+  oc_row r{};
+  r.theta = theta;
+  double m[3];
+  meanvar(m, ratio.data(), e.w.data(), 0, last);
+  r.mean_yn = m[1];
+  r.sd_yn = std::sqrt(m[2]);
+  meanvar(m, e.y.data(), e.w.data(), 0, last);
+  r.mean_y = m[1];
+  r.sd_y = std::sqrt(m[2]);
+  meanvar(m, e.n.data(), e.w.data(), 0, last);
+  r.mean_n = m[1];
+  r.sd_n = std::sqrt(m[2]);
+  r.phi_star = array_sum(e.high.data(), 1, K);
+  r.p_lower = array_sum(e.low.data(), 1, K);
+  return r;
+}
+
+}  // namespace
 
 std::vector<oc_row> operating_characteristics(const boundary& b, std::span<const double> rates,
                                               workspace&) {
   check_boundary(b.lower, b.upper);
+  for (const double theta : rates) check_rate(theta);
   const auto K = static_cast<int>(b.upper.size());
+  const bool dialogue = dialogue_engine_takes(b);
+  const bool never = cannot_stop(b);
   const std::vector<int> lower = one_based(b.lower, -1);
   const std::vector<int> upper = one_based(b.upper, 0);
   std::vector<oc_row> rows;
   rows.reserve(rates.size());
   for (const double theta : rates) {
-    if (!inside_0_1(theta)) refuse("a rate must be strictly between 0 and 1, got " + shortest(theta));
-    const oc_record r = summary(theta, K, lower.data(), upper.data());
-    rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
-                    r.sd_yn});
+    if (dialogue) {
+      const oc_record r = summary(theta, K, lower.data(), upper.data());
+      rows.push_back(clamped({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n,
+                              r.mean_yn, r.sd_yn},
+                             K, never));
+    } else {
+      rows.push_back(clamped(general_row(b, theta), K, never));
+    }
   }
   return rows;
 }
@@ -133,15 +413,21 @@ std::vector<oc_row> operating_characteristics(const boundary& b, std::span<const
 
 stopping stopping_distribution(const boundary& b, double theta, workspace&) {
   check_boundary(b.lower, b.upper);
-  if (!inside_0_1(theta)) refuse("a rate must be strictly between 0 and 1, got " + shortest(theta));
+  check_rate(theta);
   const auto K = static_cast<int>(b.upper.size());
   const std::vector<int> lower = one_based(b.lower, -1);
   const std::vector<int> upper = one_based(b.upper, 0);
   std::vector<double> ls(static_cast<std::size_t>(K) + 1);
   std::vector<double> us(static_cast<std::size_t>(K) + 1);
-  std::vector<double> rs(static_cast<std::size_t>(K) + 1);
-  if (CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
-    throw std::logic_error("the crossing engine refused a checked boundary");
+  if (dialogue_engine_takes(b)) {
+    std::vector<double> rs(static_cast<std::size_t>(K) + 1);
+    if (CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
+      throw std::logic_error("the crossing engine refused a checked boundary");
+  } else {
+    bndry::trial_endings e = bndry::general_endings(lower, upper, K, theta);
+    ls = std::move(e.low);
+    us = std::move(e.high);
+  }
   stopping s;
   s.theta = theta;
   s.p_high.assign(us.begin() + 1, us.end());
@@ -156,8 +442,8 @@ stopping stopping_distribution(const boundary& b, double theta, workspace&) {
   for (std::size_t i = 0; i < s.p_high.size(); ++i) {
     ch += s.p_high[i];
     cl += s.p_low[i];
-    s.cum_high[i] = ch;
-    s.cum_low[i] = cl;
+    s.cum_high[i] = clamp(ch, 0.0, 1.0);
+    s.cum_low[i] = clamp(cl, 0.0, 1.0);
     weighted += static_cast<double>(i + 1) * (s.p_high[i] + s.p_low[i]);
     const double by_n = ch + cl;
     const int n = static_cast<int>(i) + 1;
@@ -165,7 +451,7 @@ stopping stopping_distribution(const boundary& b, double theta, workspace&) {
     if (!q50 && by_n >= 0.5) s.median = n, q50 = true;
     if (!q90 && by_n >= 0.9) s.q90 = n, q90 = true;
   }
-  if (ch + cl > 0.0) s.mean_n_stopped = weighted / (ch + cl);
+  if (ch + cl > 0.0) s.mean_n_stopped = clamp(weighted / (ch + cl), 1.0, K);
   return s;
 }
 

@@ -73,9 +73,14 @@ struct alternative {
 struct design {
   design_spec spec;      ///< as asked, looks made explicit and ending at K
   boundary bounds;       ///< lower all -1
-  double alpha = 0.0;    ///< pocock: ALPHA as the dialogue prints it; else alpha_used
+  /// pocock: ALPHA as the dialogue prints it (elsewhere by its rule, midway
+  /// between alpha_used and next's); other families: alpha_used
+  double alpha = 0.0;
   double alpha_used = 0.0;  ///< max of P(Y_n >= upper) over patients who can stop; 0 if none
-  double threshold = 0.0;   ///< the family's threshold (pocock: -alpha_used)
+  /// the family's threshold: pocock -alpha_used, bayes the posterior
+  /// probability P(p > theta | data), others the statistic's value; +inf
+  /// (pocock 0) when no attainable threshold qualifies and nothing can stop
+  double threshold = 0.0;
   double phi_star = 0.0;    ///< P(reaching the upper boundary) under theta
   bool within_bound = false;  ///< PHI* <= phi was decided inside the stated error bound
   std::optional<alternative> next;  ///< none when no more liberal boundary exists

@@ -141,9 +141,11 @@ TEST(CommandLine, DesignAsJsonFieldByField) {
   // Every key, in the order written (top-level keys are indented by two).
   std::vector<std::string> keys;
   for (const auto& item : j.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys.size(), 10U);
+  EXPECT_EQ(keys.size(), 17U);
   std::size_t at = 0;
-  for (const char* key : {"K", "theta", "phi", "alpha", "phi_star", "upper", "rule", "oc", "method", "version"}) {
+  for (const char* key : {"K", "theta", "phi", "alpha", "phi_star", "upper", "rule", "family", "threshold",
+                          "alpha_used", "looks", "min_events", "within_bound", "next", "oc", "method",
+                          "version"}) {
     const auto next = r.out.find("\n  \"" + std::string(key) + "\": ");
     EXPECT_NE(next, std::string::npos) << key;
     EXPECT_GT(next, at) << key;
@@ -281,11 +283,9 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
   write(dir.path() / "word.dat", "0.2\n3\n-1 1\n-1 2\n-1 x\n");
   write(dir.path() / "three.dat", "0.2\n3\n-1 1\n-1 2 7\n-1 2\n");
   write(dir.path() / "theta.dat", "1.5\n3\n");
-  write(dir.path() / "k.dat", "0.2\n256\n");
-  write(dir.path() / "down.dat", "0.2\n13\n-1 2\n-1 2\n-1 2\n-1 3\n-1 3\n-1 3\n-1 3\n-1 4\n-1 4\n-1 4\n-1 6\n-1 5\n-1 6\n");
-  write(dir.path() / "low1.dat", "0.2\n2\n1 2\n1 3\n");
+  write(dir.path() / "k.dat", "0.2\n10001\n");
+  write(dir.path() / "low1.dat", "0.2\n2\n2 3\n1 3\n");
   write(dir.path() / "up1.dat", "0.2\n2\n-1 0\n-1 3\n");
-  write(dir.path() / "lowdown.dat", "0.2\n3\n0 2\n0 2\n-1 3\n");
   write(dir.path() / "cross.dat", "0.2\n3\n-1 2\n1 2\n2 2\n");
   const std::vector<failure_case> cases{
       {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design and evaluate (see 'stopbound --help')"},
@@ -298,7 +298,7 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"design", "10", "0.2", "0.1", "--OC", "0.3"}, "unknown option '--OC' (see 'stopbound design --help')"},
       {{"design", "10", "0.2", "0.1", "--oc"}, "--oc: 1 required RATES missing (see 'stopbound design --help')"},
       {{"design", "10", "0.2"}, "PHI is required (see 'stopbound design --help')"},
-      {{"design", "evaluate"}, "K must be a whole number from 1 to 255, got 'evaluate'"},
+      {{"design", "evaluate"}, "K must be a whole number from 1 to 10000, got 'evaluate'"},
       {{"evaluate", "-x.dat"}, "unknown option '-x.dat' (see 'stopbound evaluate --help')"},
       {{"design", "10", "1e-400", "0.1"}, "THETA must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a double"},
       {{"design", "10", "0.2", "0.99999999999999999"},
@@ -308,7 +308,7 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"design", "10", "5e-99999999999", "0.1"},
        "THETA must be strictly between 0 and 1, got 5e-99999999999, which rounds to 0 as a double"},
       // Control characters in arguments never break the line.
-      {{"design", "10\nX", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10?X'"},
+      {{"design", "10\nX", "0.2", "0.1"}, "K must be a whole number from 1 to 10000, got '10?X'"},
       {{"design", "10", "0.2", "0.1", "--format", "json\n"}, "--format must be text, json or csv, got 'json?'"},
       {{"evaluate", "no\nsuch"}, "cannot read no?such: No such file or directory"},
       {{"evaluate", ""}, "cannot read '': No such file or directory"},
@@ -317,9 +317,36 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
        "--plot boundary.dat/z.svg: cannot open the directory 'boundary.dat': Not a directory"},
       {{"design", "10", "0.2", "0.1", "--plot", "p.svg", "--boundary-file", "no/b.dat"},
        "--boundary-file no/b.dat: cannot open the directory 'no': No such file or directory"},
-      {{"design", "10.5", "0.2", "0.1"}, "K must be a whole number from 1 to 255, got '10.5'"},
-      {{"design", "256", "0.2", "0.1"}, "K must be from 1 to 255, got 256"},
-      {{"design", "0", "0.2", "0.1"}, "K must be from 1 to 255, got 0"},
+      {{"design", "10.5", "0.2", "0.1"}, "K must be a whole number from 1 to 10000, got '10.5'"},
+      {{"design", "10001", "0.2", "0.1"}, "K must be from 1 to 10000, got 10001"},
+      {{"design", "0", "0.2", "0.1"}, "K must be from 1 to 10000, got 0"},
+      {{"design", "10", "0.2", "0.1", "--family", "pocok"},
+       "--family: unknown boundary family 'pocok'; the families are pocock, obf, wt:DELTA "
+       "(0 <= DELTA <= 0.5), bayes, bayes:A,B (A, B > 0), sprt:THETA1 (THETA < THETA1 < 1) and maxsprt"},
+      {{"design", "10", "0.2", "0.1", "--family", "wt:0.6"},
+       "--family: bad boundary family 'wt:0.6': DELTA must be a number from 0 to 0.5; the families are "
+       "pocock, obf, wt:DELTA (0 <= DELTA <= 0.5), bayes, bayes:A,B (A, B > 0), sprt:THETA1 (THETA < "
+       "THETA1 < 1) and maxsprt"},
+      {{"design", "10", "0.2", "0.1", "--family", "sprt:0.2"},
+       "--family: THETA1 must be strictly between THETA (0.2) and 1, got 0.2"},
+      {{"design", "10", "0.2", "0.1", "--family", "obf", "--family", "obf"}, "--family is given more than once"},
+      {{"design", "10", "0.2", "0.1", "--looks", "5,5"},
+       "--looks: the looks must increase strictly, got 5 after 5 in '5'"},
+      {{"design", "10", "0.2", "0.1", "--looks", "2:8:3,7"},
+       "--looks: the looks must increase strictly, got 7 after 8 in '7'"},
+      {{"design", "10", "0.2", "0.1", "--looks", "0,5"},
+       "--looks: every look must be a patient number from 1 to K (10), got 0"},
+      {{"design", "10", "0.2", "0.1", "--looks", "2:20:2"},
+       "--looks: every look must be a patient number from 1 to K (10), got 20"},
+      {{"design", "10", "0.2", "0.1", "--looks", "2:8:0"},
+       "--looks: in '2:8:0', STEP must be a whole number from 1, got '0'"},
+      {{"design", "10", "0.2", "0.1", "--looks", "2.5"}, "--looks: in '2.5', '2.5' is not a whole number"},
+      {{"design", "10", "0.2", "0.1", "--looks", "1,,2"},
+       "--looks: empty item in '1,,2'; give patient numbers and ranges FROM:TO:STEP separated by commas"},
+      {{"design", "10", "0.2", "0.1", "--min-events", "11"},
+       "--min-events must be a whole number from 0 to K (10), got '11'"},
+      {{"design", "10", "0.2", "0.1", "--min-events", "-1"},
+       "--min-events must be a whole number from 0 to K (10), got '-1'"},
       {{"design", "10", "20", "0.1"}, "THETA must be strictly between 0 and 1, got 20"},
       {{"design", "10", "0.2abc", "0.1"}, "THETA must be a number strictly between 0 and 1, got '0.2abc'"},
       {{"design", "10", "-0.2", "0.1"}, "THETA must be strictly between 0 and 1, got -0.2"},
@@ -341,13 +368,9 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"evaluate", "word.dat"}, "word.dat line 5: expected two integers 'lower upper' (patient 3), got '-1 x'"},
       {{"evaluate", "three.dat"}, "three.dat line 4: expected two integers 'lower upper' (patient 2), got '-1 2 7'"},
       {{"evaluate", "theta.dat"}, "theta.dat line 1: THETA must be a number strictly between 0 and 1, got '1.5'"},
-      {{"evaluate", "k.dat"}, "k.dat line 2: K must be a whole number from 1 to 255, got '256'"},
-      {{"evaluate", "low1.dat"}, "low1.dat: the lower boundary at patient 1 must be 0 or less, got 1"},
-      {{"evaluate", "up1.dat"}, "up1.dat: the upper boundary at patient 1 must be 1 or more, got 0"},
-      {{"evaluate", "lowdown.dat"},
-       "lowdown.dat: the lower boundary decreases at patient 3 (from 0 to -1); it must not decrease"},
-      {{"evaluate", "down.dat"},
-       "down.dat: the upper boundary decreases at patient 12 (from 6 to 5); it must not decrease"},
+      {{"evaluate", "k.dat"}, "k.dat line 2: K must be a whole number from 1 to 10000, got '10001'"},
+      {{"evaluate", "low1.dat"}, "low1.dat: at patient 1 the lower boundary must be from -1 to 1, got 2"},
+      {{"evaluate", "up1.dat"}, "up1.dat: at patient 1 the upper boundary must be from 1 to 2, got 0"},
       {{"evaluate", "cross.dat"}, "cross.dat: at patient 3 the upper boundary 2 is not above the lower boundary 2"},
   };
   for (const auto& c : cases) {
@@ -444,3 +467,89 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
 }
 
 }  // namespace
+
+TEST(CommandLine, FamiliesLooksAndMinimumReachEveryOutput) {
+  const test_driver::temp_dir dir;
+  const auto r = run({"design", "40", "0.2", "0.05", "--family", "obf", "--looks", "10,20:30:5",
+                      "--min-events", "3", "--format", "json", "--boundary-file", "b.dat", "--oc", "0.2"},
+                     dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = json::parse(r.out);
+  EXPECT_EQ(j["family"], json::parse(R"({"name": "wt", "delta": 0.0})"));
+  EXPECT_EQ(j["looks"], json::parse("[10, 20, 25, 30, 40]"));  // K is always a look
+  EXPECT_EQ(j["min_events"], 3);
+  EXPECT_TRUE(j["threshold"].is_number());
+  EXPECT_EQ(j["alpha"], j["alpha_used"]);
+  EXPECT_LE(j["phi_star"].get<double>(), 0.05);
+  ASSERT_TRUE(j["next"].is_object());
+  EXPECT_GT(j["next"]["phi_star"].get<double>(), 0.05);
+  EXPECT_LT(j["next"]["threshold"].get<double>(), j["threshold"].get<double>());
+  const auto upper = j["upper"].get<std::vector<int>>();
+  for (int n = 1; n <= 40; ++n) {
+    const bool look = n == 10 || n == 20 || n == 25 || n == 30 || n == 40;
+    if (!look) EXPECT_EQ(upper[static_cast<std::size_t>(n - 1)], n + 1) << n;
+    else EXPECT_GE(upper[static_cast<std::size_t>(n - 1)], 3) << n;
+  }
+  EXPECT_EQ(j["oc"][0]["phi_star"], j["phi_star"]);
+  // The boundary file keeps its layout; its ALPHA line holds alpha_used.
+  const std::string file = slurp(dir.path() / "b.dat");
+  EXPECT_EQ(file.rfind("0.2\n40\n-1 2\n-1 3\n", 0), 0U) << file;
+  char alpha[64];
+  std::snprintf(alpha, sizeof alpha, "ALPHA = %g \n", j["alpha_used"].get<double>());
+  EXPECT_NE(file.find(alpha), std::string::npos) << file;
+
+  const auto text = run({"design", "40", "0.2", "0.05", "--family", "obf", "--looks", "10,20:30:5",
+                         "--min-events", "3", "--no-boundary-file", "--oc", "0.2"},
+                        dir.path());
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out.rfind("stopbound 1.2: design of an O'Brien-Fleming upper boundary", 0), 0U) << text.out;
+  EXPECT_NE(text.out.find("\nLOOKS = 10,20:30:5,40 (5 looks)\nMINIMUM = 3 events before any stop\n"),
+            std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\nTHRESHOLD = "), std::string::npos);
+  EXPECT_NE(text.out.find("  patients 1-9: no look\n"), std::string::npos) << text.out;
+
+  // Every family by name, and a Pocock design past the dialogue's 255.
+  for (const char* family : {"pocock", "wt:0.25", "bayes", "bayes:0.5,2", "sprt:0.4", "maxsprt"}) {
+    const auto f = run({"design", "60", "0.2", "0.05", "--family", family, "--format", "json",
+                        "--no-boundary-file", "--oc", "0.2"},
+                       dir.path());
+    ASSERT_EQ(f.status, 0) << family << f.err;
+    const json fj = json::parse(f.out);
+    EXPECT_LE(fj["phi_star"].get<double>(), 0.05) << family;
+    EXPECT_TRUE(fj["next"].is_null() || fj["next"]["phi_star"].get<double>() > 0.05) << family;
+  }
+  const auto big = run({"design", "1000", "0.2", "0.05", "--format", "json", "--boundary-file", "big.dat",
+                        "--oc", "0.2"},
+                       dir.path());
+  ASSERT_EQ(big.status, 0) << big.err;
+  EXPECT_EQ(json::parse(big.out)["upper"].size(), 1000U);
+  // What design writes, evaluate reads back with the same PHI*.
+  const auto again = run({"evaluate", "big.dat", "--oc", "0.2", "--format", "json"}, dir.path());
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(json::parse(again.out)["oc"][0]["phi_star"], json::parse(big.out)["phi_star"]);
+}
+
+TEST(CommandLine, EvaluateTakesBoundariesThatFallBackBetweenLooks) {
+  const test_driver::temp_dir dir;
+  // Upper 6 then 5, lower 0 then -1: patients without a look cannot stop, so
+  // neither boundary needs to be monotone.
+  write(dir.path() / "down.dat",
+        "0.2\n13\n-1 2\n-1 2\n-1 2\n-1 3\n-1 3\n-1 3\n-1 3\n-1 4\n-1 4\n-1 4\n-1 6\n-1 5\n-1 6\n");
+  write(dir.path() / "lowdown.dat", "0.2\n3\n0 2\n0 2\n-1 3\n");
+  // Counts past n + 1 stop no more than n + 1 does.
+  write(dir.path() / "never.dat", "0.2\n3\n-5 9\n-1 2147483647\n-1 2\n");
+  write(dir.path() / "same.dat", "0.2\n3\n-1 2\n-1 3\n-1 2\n");
+  for (const char* file : {"down.dat", "lowdown.dat"}) {
+    const auto r = run({"evaluate", file, "--oc", "0.2,0.5", "--format", "json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << file << r.err;
+    const json j = json::parse(r.out);
+    for (const auto& row : j["oc"]) {
+      EXPECT_GE(row["phi_star"].get<double>(), 0.0);
+      EXPECT_LE(row["phi_star"].get<double>() + row["p_lower"].get<double>(), 1.0);
+    }
+  }
+  const auto never = run({"evaluate", "never.dat", "--oc", "0.3", "--format", "csv"}, dir.path());
+  const auto same = run({"evaluate", "same.dat", "--oc", "0.3", "--format", "csv"}, dir.path());
+  ASSERT_EQ(never.status, 0) << never.err;
+  EXPECT_EQ(never.out, same.out);
+}

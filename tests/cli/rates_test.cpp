@@ -110,4 +110,24 @@ TEST(Rates, ErrorsNameTheItemAndWhatIsValid) {
   for (const refused& r : cases) EXPECT_EQ(failure(r.text), r.message) << r.text;
 }
 
+TEST(Looks, ListsAndRangesReadBackAsWritten) {
+  using v = std::vector<int>;
+  EXPECT_EQ(cli::parse_looks("10, 20 ,35,50", 50), (v{10, 20, 35, 50}));
+  EXPECT_EQ(cli::parse_looks("5:20:5,22", 40), (v{5, 10, 15, 20, 22}));
+  EXPECT_EQ(cli::parse_looks("3:10:4", 10), (v{3, 7}));  // TO need not be on the grid
+  // A step that would carry past the largest int ends the range.
+  EXPECT_EQ(cli::parse_looks("9999:10000:2147483647", 10000), (v{9999}));
+  EXPECT_EQ(cli::looks_text(v{5, 10, 15, 20, 22}), "5:20:5,22");
+  EXPECT_EQ(cli::looks_text(v{10, 20, 35, 40}), "10,20,35,40");
+  EXPECT_EQ(cli::looks_text(v{10, 20, 35, 50}), "10,20:50:15");
+  EXPECT_EQ(cli::looks_text(v{1, 2}), "1,2");
+  EXPECT_EQ(cli::looks_text(v{7}), "7");
+  for (const v& looks : {v{1, 2, 3, 4, 9, 11, 13}, v{2, 4, 6, 7, 8, 20}, v{1, 3, 4, 5, 6}}) {
+    EXPECT_EQ(cli::parse_looks(cli::looks_text(looks), 20), looks) << cli::looks_text(looks);
+  }
+  for (const char* bad : {"", "1,", "-1", "+3", "1:2", "1:5:1:1", "5:1:1", "x", "3,3", "21"}) {
+    EXPECT_THROW(cli::parse_looks(bad, 20), cli::error) << bad;
+  }
+}
+
 }  // namespace
