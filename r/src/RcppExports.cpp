@@ -39,7 +39,7 @@ BEGIN_RCPP
 END_RCPP
 }
 // sb_oc
-Rcpp::DataFrame sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::NumericVector rates);
+Rcpp::List sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::NumericVector rates);
 RcppExport SEXP _stopbound_sb_oc(SEXP lowerSEXP, SEXP upperSEXP, SEXP ratesSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;

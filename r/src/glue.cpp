@@ -11,10 +11,18 @@
 
 namespace {
 
+// A data frame from named columns of one length, built directly: Rcpp's
+// DataFrame::create calls R's data.frame(), which costs more than a design.
+Rcpp::List data_frame(Rcpp::List columns, R_xlen_t rows) {
+  columns.attr("class") = "data.frame";
+  columns.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(rows));
+  return columns;
+}
+
 // An R integer vector as the engine's boundary (NA is refused by the check).
 std::vector<int> ints(const Rcpp::IntegerVector& v) { return {v.begin(), v.end()}; }
 
-Rcpp::DataFrame runs_frame(const std::vector<stopbound::rule_run>& runs) {
+Rcpp::List runs_frame(const std::vector<stopbound::rule_run>& runs) {
   Rcpp::IntegerVector first(runs.size());
   Rcpp::IntegerVector last(runs.size());
   Rcpp::IntegerVector stop_at(runs.size());
@@ -23,8 +31,9 @@ Rcpp::DataFrame runs_frame(const std::vector<stopbound::rule_run>& runs) {
     last[i] = runs[i].last;
     stop_at[i] = runs[i].stop_at;
   }
-  return Rcpp::DataFrame::create(Rcpp::Named("first") = first, Rcpp::Named("last") = last,
-                                 Rcpp::Named("stop_at") = stop_at);
+  return data_frame(Rcpp::List::create(Rcpp::Named("first") = first, Rcpp::Named("last") = last,
+                                      Rcpp::Named("stop_at") = stop_at),
+                    static_cast<R_xlen_t>(runs.size()));
 }
 
 Rcpp::IntegerVector int_vector(const std::vector<int>& v) { return {v.begin(), v.end()}; }
@@ -69,7 +78,7 @@ Rcpp::List sb_check(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper) {
 }
 
 // [[Rcpp::export(.sb_oc)]]
-Rcpp::DataFrame sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::NumericVector rates) {
+Rcpp::List sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::NumericVector rates) {
   const stopbound::boundary b{ints(lower), ints(upper)};
   const std::vector<double> r(rates.begin(), rates.end());
   const std::vector<stopbound::oc_row> rows = stopbound::operating_characteristics(b, r);
@@ -79,10 +88,10 @@ Rcpp::DataFrame sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp
     return v;
   };
   using row = stopbound::oc_row;
-  return Rcpp::DataFrame::create(
+  return data_frame(Rcpp::List::create(
       Rcpp::Named("theta") = column(&row::theta), Rcpp::Named("phi_star") = column(&row::phi_star),
       Rcpp::Named("p_lower") = column(&row::p_lower), Rcpp::Named("mean_y") = column(&row::mean_y),
       Rcpp::Named("sd_y") = column(&row::sd_y), Rcpp::Named("mean_n") = column(&row::mean_n),
       Rcpp::Named("sd_n") = column(&row::sd_n), Rcpp::Named("mean_yn") = column(&row::mean_yn),
-      Rcpp::Named("sd_yn") = column(&row::sd_yn));
+      Rcpp::Named("sd_yn") = column(&row::sd_yn)), static_cast<R_xlen_t>(rows.size()));
 }
