@@ -15,7 +15,8 @@ if (($# != 2)); then
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export STOPBOUND_EXE="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-work="$2"
+mkdir -p "$2"
+work="$(cd "$2" && pwd)"
 
 # The first interpreter that has the build's and the tests' packages: a
 # version manager's python3 on the PATH may lack the system's.

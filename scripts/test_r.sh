@@ -21,7 +21,8 @@ if (($# != 2)); then
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export STOPBOUND_EXE="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-work="$2"
+mkdir -p "$2"
+work="$(cd "$2" && pwd)"
 
 if ! command -v R > /dev/null || ! Rscript -e 'q(status = !all(sapply(c("Rcpp", "testthat", "jsonlite"), requireNamespace, quietly = TRUE)))' > /dev/null 2>&1; then
   echo "test_r.sh: skipped: R with Rcpp, testthat and jsonlite is not installed (scripts/setup.sh --dev)"
