@@ -7,9 +7,14 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "--dev" ]]; then
-  # python3, chromium and poppler-utils check the pictures and print the report page.
+  # python3, chromium and poppler-utils check the pictures and print the report page;
+  # R with Rcpp and Python with pybind11, numpy and pandas build and test the
+  # language packages (jsonlite reads the command line's JSON in R's tests).
   packages+=(clang clang-tidy cppcheck pkg-config libgtest-dev libbenchmark-dev libgmp-dev afl++
-    libclang-rt-14-dev gcovr python3 chromium poppler-utils)
+    libclang-rt-14-dev gcovr python3 chromium poppler-utils
+    r-base-dev r-cran-rcpp r-cran-testthat r-cran-roxygen2 r-cran-jsonlite
+    python3-pybind11 pybind11-dev python3-numpy python3-pandas python3-pytest python3-venv
+    python3-setuptools)
 elif (($#)); then
   echo "usage: scripts/setup.sh [--dev]" >&2
   exit 1
