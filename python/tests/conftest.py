@@ -16,8 +16,14 @@ def cli():
     if not exe or not Path(exe).is_file():
         pytest.skip("STOPBOUND_EXE does not name the built stopbound program")
 
-    def run(*args: str) -> dict:
-        done = subprocess.run([exe, *args], check=True, capture_output=True, text=True)
-        return json.loads(done.stdout)
+    class Cli:
+        """Runs the program; has_options: whether design takes --family and the like."""
 
-    return run
+        def __call__(self, *args: str) -> dict:
+            done = subprocess.run([exe, *args], check=True, capture_output=True, text=True)
+            return json.loads(done.stdout)
+
+        has_options = "--family" in subprocess.run([exe, "design", "--help"], capture_output=True,
+                                                   text=True).stdout
+
+    return Cli()

@@ -24,3 +24,5 @@ expect_same_oc <- function(ours, cli) {
                                   "sd_n", "mean_yn", "sd_yn"))
   for (column in names(ours)) expect_identical(ours[[column]], as.double(cli[[column]]), label = column)
 }
+
+`%||%` <- function(x, y) if (is.null(x)) y else x
