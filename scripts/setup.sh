@@ -12,7 +12,7 @@ if [[ "${1:-}" == "--dev" ]]; then
   # language packages (jsonlite reads the command line's JSON in R's tests).
   packages+=(clang clang-tidy cppcheck pkg-config libgtest-dev libbenchmark-dev libgmp-dev afl++
     libclang-rt-14-dev gcovr python3 chromium poppler-utils
-    r-base-dev r-cran-rcpp r-cran-bh r-cran-testthat r-cran-roxygen2 r-cran-jsonlite
+    r-base-dev r-cran-rcpp r-cran-testthat r-cran-roxygen2 r-cran-jsonlite
     python3-pybind11 pybind11-dev python3-numpy python3-pandas python3-pytest python3-venv
     python3-setuptools)
 elif (($#)); then
