@@ -2,13 +2,15 @@
 //
 // Finds the pointwise level ALPHA of a Pocock-type upper boundary for a
 // continuously monitored single-arm trial, evaluates a boundary's operating
-// characteristics, and offers the checked allocation, file handling and
-// console I/O that the program is built on. The limits and binomial functions
-// come from base/base.h, included here so that callers need one header.
+// characteristics, and offers the checked allocation the engine is built on.
+// Nothing here reads or writes a stream or ends the process: failures throw,
+// so that a library caller (the language bindings) is never ended by the
+// engine. The limits and binomial functions come from base/base.h, included
+// here so that callers need one header.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+#include <stdexcept>
 
 #include "base/base.h"
 
@@ -46,60 +48,37 @@ struct oc_record {
   double p_lower;   ///< probability of stopping at the lower boundary
 };
 
+/// What summary and summary_estimate throw when the crossing engine refuses
+/// the boundaries.
+struct refused_boundary : std::invalid_argument {
+  using std::invalid_argument::invalid_argument;
+};
+
 /// Operating characteristics of the boundaries at theta, a low stop counted
-/// with the events the trial has then; ends the process with status 1 (no
-/// message) when the crossing engine refuses the boundaries.
+/// with the events the trial has then; throws refused_boundary when the
+/// crossing engine refuses the boundaries.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
 
 /// summary by the cheaper method, and how far summary's figures may lie from
 /// these: each field of summary's record is within the same field of *error
-/// of this one (all 0: the same, bit for bit). Ends the process as summary.
+/// of this one (all 0: the same, bit for bit). Throws as summary.
 oc_record summary_estimate(double theta, int K, const int* lower, const int* upper,
                            oc_record* error);
 
-// ---- Errors, memory and files ------------------------------------------------
+// ---- Memory ------------------------------------------------------------------
 
-/// Flushes stdout, prints the message there and ends the process with status 2;
-/// after fatal_errors_to_stderr, one line "<prefix>out of memory (<message>)"
-/// on stderr instead, stdout untouched.
-[[noreturn]] void eprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+/// Called with the failed call's name ("malloc" or "realloc") and the size
+/// asked for when emalloc or erealloc fails, before std::bad_alloc is thrown;
+/// a program installs one to report the failure and end there instead.
+using allocation_failure_handler = void (*)(const char* call, std::size_t size);
 
-/// Sends eprintf's message to stderr after prefix (a string that outlives the
-/// run), for callers whose stdout must hold nothing but their report.
-void fatal_errors_to_stderr(const char* prefix);
+/// Installs handler (null: none, the failure just throws); returns the
+/// previous one. Like std::set_new_handler, one for the whole process.
+allocation_failure_handler set_allocation_failure_handler(allocation_failure_handler handler);
 
-/// malloc that never returns null: "malloc of %u bytes failed:", status 2.
+/// malloc that never returns null: throws std::bad_alloc after the handler.
 void* emalloc(unsigned size);
 
-/// realloc that never returns null: "realloc of %u bytes failed:", status 2.
+/// realloc that never returns null: throws std::bad_alloc (block untouched)
+/// after the handler.
 void* erealloc(void* block, unsigned size);
-
-/// fopen; on failure one line "Open of %s with mode=%s failed: %s" on stderr
-/// and null.
-std::FILE* open_file(const char* path, const char* mode);
-
-/// fclose of a stream or null (0); on failure "Close failed: ..." on stderr
-/// and EOF.
-int close_file(std::FILE* stream);
-
-// ---- Console readers and printers ---------------------------------------------
-
-/// Reads one whitespace-delimited integer token; on end of input or a token
-/// that is not wholly an int, prints "int_read: ..." on stdout, exit status 1.
-int int_read(std::FILE* in);
-
-/// Reads one whitespace-delimited floating token as "%lf" would read it;
-/// failures as int_read, with "dbl_read: ...".
-double dbl_read(std::FILE* in);
-
-/// One line "name[i] = %g " per element first..last, or "name[] is empty".
-void vec_print(std::FILE* out, const double* v, int first, int last, const char* name);
-
-/// One line "name[i] = %d " per element first..last, or "name[] is empty".
-void ivec_print(std::FILE* out, const int* v, int first, int last, const char* name);
-
-/// "Program: name", then the processor time between two millisecond readings.
-void printtime(std::FILE* out, const char* program, long start_ms, long end_ms);
-
-/// "Date and time: " and the local asctime text; nothing if that fails.
-void printdatetime(std::FILE* out);

@@ -3,7 +3,6 @@
 // the end of the trial; exactly, or by the cheaper method with a bound on
 // how far each figure may lie from the exact one.
 #include <cmath>
-#include <cstdlib>
 
 #include "bndry/internal.h"
 #include "cross2/cross2.h"
@@ -88,7 +87,7 @@ oc_record summary(double theta, int K, const int* lower, const int* upper) {
   evec<double> uspending(K + 1);
   evec<double> rspending(K + 1);
   if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper) != 0)
-    std::exit(1);
+    throw refused_boundary("the crossing engine refused the boundaries");
   int outcomes = 0;
   return moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper,
                  &outcomes);
@@ -102,7 +101,7 @@ oc_record summary_estimate(double theta, int K, const int* lower, const int* upp
   crossing_bound bound{};
   if (crossing_estimate(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper,
                         &bound) != 0)
-    std::exit(1);
+    throw refused_boundary("the crossing engine refused the boundaries");
   int outcomes = 0;
   const oc_record r =
       moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper, &outcomes);

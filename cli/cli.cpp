@@ -429,6 +429,7 @@ int cli_run(int argc, char** argv) {
   // A failed allocation (operator new ends the run itself) must not leave
   // its message among a JSON or CSV report either.
   fatal_errors_to_stderr("stopbound: ");
+  fatal_allocation_failures();
   try {
     return run(argc, argv);
   } catch (const error& e) {

@@ -1,10 +1,12 @@
 // The program driver's reports: the input dialogue, the boundary file, the
 // operating-characteristics table, and the output files and standard
-// streams every way of running the program shares.
+// streams every way of running the program shares; and the support library
+// of the program's layer, the only one that prints or ends the process.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,13 +15,19 @@
 
 #include "bndry/bndry.h"
 
+/// Thrown by the dialogue's fatal paths once their message is out: the run
+/// ends with this exit status. stopbound_run returns it.
+struct run_ended {
+  int status;
+};
+
 /// The whole run on stdin and stdout, from the banner to the date line;
-/// returns the exit status (failures of the dialogue end the process).
+/// returns the exit status (only a failed allocation ends the process).
 int stopbound_run(const char* program);
 
 /// Reads K, THETA and PHI from stdin, each checked right after it is read;
 /// returns only with 1 <= K <= 255 and 0 < THETA, PHI < 1, otherwise prints
-/// "ReadData: ..." (or a reader's message) and ends with status 1.
+/// "ReadData: ..." (or a reader's message) and throws run_ended{1}.
 void ReadData(int* K, double* theta, double* phi);
 
 /// Name of the boundary file, in the current directory.
@@ -114,3 +122,47 @@ int round_up(int a, int m);
 
 /// The truncated percentage of theta >= 0, from the exact product 100 * theta.
 int truncated_percent(double theta);
+
+// ---- Support: fatal errors, files, console readers and printers -------------
+
+/// Flushes stdout, prints the message there and ends the process with status 2;
+/// after fatal_errors_to_stderr, one line "<prefix>out of memory (<message>)"
+/// on stderr instead, stdout untouched.
+[[noreturn]] void eprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/// Sends eprintf's message to stderr after prefix (a string that outlives the
+/// run), for callers whose stdout must hold nothing but their report.
+void fatal_errors_to_stderr(const char* prefix);
+
+/// Makes the engine's failed allocations end as the program's own do:
+/// eprintf's "malloc of %u bytes failed:" (or "realloc ..."), status 2.
+void fatal_allocation_failures();
+
+/// fopen; on failure one line "Open of %s with mode=%s failed: %s" on stderr
+/// and null.
+std::FILE* open_file(const char* path, const char* mode);
+
+/// fclose of a stream or null (0); on failure "Close failed: ..." on stderr
+/// and EOF.
+int close_file(std::FILE* stream);
+
+/// Reads one whitespace-delimited integer token; on end of input or a token
+/// that is not wholly an int, prints "int_read: ..." on stdout and throws
+/// run_ended{1}.
+int int_read(std::FILE* in);
+
+/// Reads one whitespace-delimited floating token as "%lf" would read it;
+/// failures as int_read, with "dbl_read: ...".
+double dbl_read(std::FILE* in);
+
+/// One line "name[i] = %g " per element first..last, or "name[] is empty".
+void vec_print(std::FILE* out, const double* v, int first, int last, const char* name);
+
+/// One line "name[i] = %d " per element first..last, or "name[] is empty".
+void ivec_print(std::FILE* out, const int* v, int first, int last, const char* name);
+
+/// "Program: name", then the processor time between two millisecond readings.
+void printtime(std::FILE* out, const char* program, long start_ms, long end_ms);
+
+/// "Date and time: " and the local asctime text; nothing if that fails.
+void printdatetime(std::FILE* out);

@@ -21,9 +21,7 @@ void print_banner() {
   std::printf("  PHI   = the desired probability of early stopping (hitting the boundary)\n");
 }
 
-}  // namespace
-
-int stopbound_run(const char* program) {
+int dialogue(const char* program) {
   int K = 0;
   double theta = 0.0;
   double phi = 0.0;
@@ -69,4 +67,18 @@ int stopbound_run(const char* program) {
   std::printf("\n");
   const int output = check_stdout();
   return written == 0 && output == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int stopbound_run(const char* program) {
+  fatal_allocation_failures();
+  try {
+    return dialogue(program);
+  } catch (const run_ended& e) {
+    return e.status;
+  } catch (const refused_boundary&) {
+    // The level search's own boundary: the engine never refuses it.
+    return 1;
+  }
 }

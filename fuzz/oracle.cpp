@@ -30,10 +30,11 @@
 //
 // Without arguments it is afl-fuzz's target: the program's own run, linked
 // in, is called in a loop in this one process (AFL++'s persistent mode),
-// with standard input and output in memory and exit() turned into a jump
-// back to the loop (the link wraps exit). Each input thus costs no fork, no
-// exec and no sanitizer start-up. Built without afl-clang-fast it checks
-// standard input once the same way.
+// with standard input and output in memory. The runs return their status
+// (the dialogue's fatal paths throw, and the run catches them); an exception
+// escaping a run is a failure. Each input thus costs no fork, no exec and no
+// sanitizer start-up. Built without afl-clang-fast it checks standard input
+// once the same way.
 //
 // With arguments it checks every file named, or every file in a directory
 // named, by running the built program itself in a child process, and exits 1
@@ -48,7 +49,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,21 +64,6 @@
 #include "cli/cli.h"
 #include "driver/driver.h"
 #include "driver/expected_banner.h"
-
-// Where exit() jumps while the in-process run is under way; null otherwise.
-// The program's fatal paths end in exit(), which the link redirects here.
-namespace {
-std::jmp_buf* exit_target = nullptr;
-}  // namespace
-
-extern "C" [[noreturn]] void __real_exit(int status);  // NOLINT(bugprone-reserved-identifier)
-
-// NOLINTNEXTLINE(bugprone-reserved-identifier)
-extern "C" [[noreturn]] void __wrap_exit(int status) {
-  // The value carries the status; 256 keeps it non-zero for status 0.
-  if (exit_target != nullptr) std::longjmp(*exit_target, 256 + (status & 255));
-  __real_exit(status);
-}
 
 namespace {
 
@@ -419,16 +404,12 @@ outcome run_in_process(const std::string& input, const std::optional<command_lin
   stderr = err.f;
 
   std::vector<char*> argv = argv_of(cli_input);
-  static std::jmp_buf target;
-  static int status;
-  if (const int jumped = setjmp(target); jumped == 0) {
-    exit_target = &target;
+  int status = -1;  // an exception that escaped the run: judged a failure
+  try {
     status = cli_input ? cli::cli_run(static_cast<int>(argv.size()) - 1, argv.data())
                        : stopbound_run("stopbound");
-  } else {
-    status = jumped - 256;
+  } catch (...) {
   }
-  exit_target = nullptr;
   stdin = saved[0];
   stdout = saved[1];
   stderr = saved[2];
@@ -661,8 +642,7 @@ int main(int argc, char** argv) {
     fs::current_path(work);
 #ifdef __AFL_FUZZ_TESTCASE_LEN
     const unsigned char* buf = __AFL_FUZZ_TESTCASE_BUF;
-    // Restarted now and then, so that what the fatal paths' jumps leave
-    // behind (a reader's token, say) never accumulates.
+    // Restarted now and then, as AFL++ advises for persistent loops.
     while (__AFL_LOOP(10000)) {
       check_in_process(std::string(reinterpret_cast<const char*>(buf), __AFL_FUZZ_TESTCASE_LEN));
     }

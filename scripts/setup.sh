@@ -10,9 +10,14 @@ packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev)
 if [[ "${1:-}" == "--dev" ]]; then
   # python3, chromium and poppler-utils check the pictures and print the report page;
   # acl and attr set the ACL and attributes an output file must keep; valgrind
-  # checks the release build.
+  # checks the release build. R with Rcpp and Python with pybind11, numpy and
+  # pandas build and test the language packages (jsonlite reads the command
+  # line's JSON in R's tests).
   packages+=(clang clang-tidy cppcheck pkg-config libgtest-dev libbenchmark-dev libgmp-dev afl++
-    libclang-rt-14-dev gcovr python3 chromium poppler-utils acl attr valgrind)
+    libclang-rt-14-dev gcovr python3 chromium poppler-utils acl attr valgrind
+    r-base-dev r-cran-rcpp r-cran-testthat r-cran-roxygen2 r-cran-jsonlite
+    python3-pybind11 pybind11-dev python3-numpy python3-pandas python3-pytest python3-venv
+    python3-setuptools)
 elif (($#)); then
   echo "usage: scripts/setup.sh [--dev]" >&2
   exit 1

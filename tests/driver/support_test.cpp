@@ -1,7 +1,7 @@
-// Tests of the support library: fatal errors and checked allocation (exit
-// status 2 and the unterminated message last on stdout), file opening and
-// closing diagnostics, the console readers with their fatal messages, the
-// vector printers and the time stamps.
+// Tests of the program's support library: fatal errors and failed
+// allocations, the engine's and C++'s (exit status 2 and the unterminated
+// message last on stdout), file opening and closing diagnostics, the console
+// readers with their messages, the vector printers and the time stamps.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "bndry/bndry.h"
+#include "driver/driver.h"
 
 #include "sanitizer.h"
 
@@ -112,9 +112,12 @@ TEST(SupportDeathTest, EmallocFailureIsTheLastTextWithStatus2) {
 #ifdef STOPBOUND_TEST_ASAN
   GTEST_SKIP() << "the sanitizer's allocator ends the process itself";
 #else
+  // The engine throws; the program's handler reports and ends instead.
+  fatal_allocation_failures();
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return emalloc(2048); }); }, 2), "malloc of 2048 bytes failed:");
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return erealloc(nullptr, 2048); }); }, 2),
             "realloc of 2048 bytes failed:");
+  set_allocation_failure_handler(nullptr);
   // C++ allocations end the same way rather than in an uncaught bad_alloc.
   EXPECT_EQ(stdout_of_exit([] { exhaust([] { return static_cast<void*>(new char[2048]); }); }, 2),
             "malloc of 2048 bytes failed:");
@@ -212,15 +215,26 @@ TEST(Support, ReadersSkipWhiteSpaceAndTakeOneToken) {
   std::fclose(in);
 }
 
-// The reader's message on stdout (whatever stream it reads) and status 1.
-std::string int_failure(const std::string& text) {
-  return stdout_of_exit([&] { int_read(input(text)); }, 1);
+// The reader's message on stdout (whatever stream it reads), then run_ended
+// with status 1; "no end" when the reader returned.
+template <class Read>
+std::string read_failure(Read read, const std::string& text) {
+  std::FILE* in = input(text);
+  int status = 0;
+  std::string out = output_of(1, [&] {
+    try {
+      read(in);
+    } catch (const run_ended& e) {
+      status = e.status;
+    }
+  });
+  std::fclose(in);
+  return status == 1 ? out : "no end";
 }
-std::string dbl_failure(const std::string& text) {
-  return stdout_of_exit([&] { dbl_read(input(text)); }, 1);
-}
+std::string int_failure(const std::string& text) { return read_failure(int_read, text); }
+std::string dbl_failure(const std::string& text) { return read_failure(dbl_read, text); }
 
-TEST(SupportDeathTest, IntReadFailures) {
+TEST(Support, IntReadFailures) {
   EXPECT_EQ(int_failure(""), "int_read: end of file error.\n");
   EXPECT_EQ(int_failure(" \n\t\n"), "int_read: end of file error.\n");
   // Tokens not wholly an int, or beyond its range.
@@ -228,7 +242,7 @@ TEST(SupportDeathTest, IntReadFailures) {
     EXPECT_EQ(int_failure(bad), "int_read: input error.\n") << bad;
 }
 
-TEST(SupportDeathTest, DblReadFailures) {
+TEST(Support, DblReadFailures) {
   EXPECT_EQ(dbl_failure(""), "dbl_read: end of file error.\n");
   for (const char* bad : {"x", "abc", "0.2abc", "0.2,0.05", "."})
     EXPECT_EQ(dbl_failure(bad), "dbl_read: input error.\n") << bad;

@@ -1,0 +1,5 @@
+# Runs the package's tests under R CMD check.
+library(testthat)
+library(stopbound)
+
+test_check("stopbound")
