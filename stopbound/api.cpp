@@ -9,6 +9,7 @@
 
 #include "bndry/bndry.h"
 #include "cross2/cross2.h"
+#include "stopbound/internal.h"
 #include "stopbound/stopbound.h"
 
 namespace stopbound {
@@ -140,33 +141,16 @@ stopping stopping_distribution(const boundary& b, double theta, workspace&) {
   std::vector<double> ls(static_cast<std::size_t>(K) + 1);
   std::vector<double> us(static_cast<std::size_t>(K) + 1);
   std::vector<double> rs(static_cast<std::size_t>(K) + 1);
-  if (CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
+  // The bound of the walk where CrossingProb walks; otherwise both are the
+  // recursion, whose entries lie within gamma(4K + 2) of the exact ones.
+  crossing_bound bound{};
+  if (crossing_estimate(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data(),
+                        &bound) != 0 ||
+      CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
     throw std::logic_error("the crossing engine refused a checked boundary");
-  stopping s;
-  s.theta = theta;
-  s.p_high.assign(us.begin() + 1, us.end());
-  s.p_low.assign(ls.begin() + 1, ls.end());
-  s.cum_high.resize(s.p_high.size());
-  s.cum_low.resize(s.p_low.size());
-  double ch = 0.0;
-  double cl = 0.0;
-  double weighted = 0.0;
-  s.q10 = s.median = s.q90 = K;
-  bool q10 = false, q50 = false, q90 = false;
-  for (std::size_t i = 0; i < s.p_high.size(); ++i) {
-    ch += s.p_high[i];
-    cl += s.p_low[i];
-    s.cum_high[i] = ch;
-    s.cum_low[i] = cl;
-    weighted += static_cast<double>(i + 1) * (s.p_high[i] + s.p_low[i]);
-    const double by_n = ch + cl;
-    const int n = static_cast<int>(i) + 1;
-    if (!q10 && by_n >= 0.1) s.q10 = n, q10 = true;
-    if (!q50 && by_n >= 0.5) s.median = n, q50 = true;
-    if (!q90 && by_n >= 0.9) s.q90 = n, q90 = true;
-  }
-  if (ch + cl > 0.0) s.mean_n_stopped = weighted / (ch + cl);
-  return s;
+  if (bound.relative == 0.0 && bound.absolute == 0.0) bound = {2 * rounding_gamma(4.0 * K + 2), 1e-300};
+  return internal::summarize_stopping(b, theta, {us.begin() + 1, us.end()}, {ls.begin() + 1, ls.end()},
+                                      bound.relative, bound.absolute);
 }
 
 namespace {
