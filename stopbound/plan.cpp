@@ -5,7 +5,8 @@
 // scan tells the two apart.
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <charconv>
+#include <system_error>
 #include <stdexcept>
 #include <string>
 
@@ -15,10 +16,11 @@ namespace stopbound {
 
 namespace {
 
+// The shortest decimal that reads back as v, as the command line prints it.
 std::string number(double v) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc{} ? std::string(buf, end) : std::string("?");
 }
 
 void require_inside_0_1(const char* name, double v) {
