@@ -132,9 +132,8 @@ std::string plan_html(const plan_report& p, const std::string& date) {
   // The first answer's design, its curves over the figure's rates.
   const plan_report::answer& a = p.answers.front();
   const std::vector<double> rates = figure_rates(a.design.theta, {});
-  std::vector<oc_row> curve;
-  for (const stopbound::oc_row& r : stopbound::operating_characteristics(interface_boundary(a.design), rates))
-    curve.push_back({r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
+  const std::vector<oc_row> curve =
+      report_rows(stopbound::operating_characteristics(interface_boundary(a.design), rates));
   const std::vector<figure::stopping_curve> stopping = stopped_by_curves(a.stops);
   const figure::boundary design = figure_input(a.design);
   return figure::plan_html_report(plan_chart(p), answer, &design, curve,

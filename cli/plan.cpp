@@ -1,7 +1,9 @@
 // The plan command: the smallest K whose design stops with the target power
 // at the unacceptable rate, in text, JSON or CSV, with the designs at the
 // answers and, on request, when they stop.
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -22,11 +24,9 @@ using json = nlohmann::ordered_json;
 plan_report::answer answer_at(const plan_report& p, int K, std::string role, bool stopping,
                               stopbound::workspace& ws) {
   const stopbound::design d = stopbound::make_design(stopbound::plan_design_spec(p.spec, K), ws);
-  plan_report::answer a{std::move(role), from_design(d), {}, {}};
   const std::array<double, 2> rates{p.spec.theta0, p.spec.theta1};
-  const std::vector<stopbound::oc_row> oc = stopbound::operating_characteristics(d.bounds, rates, ws);
-  for (const stopbound::oc_row& r : oc)
-    a.oc.push_back({r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
+  plan_report::answer a{std::move(role), from_design(d),
+                        report_rows(stopbound::operating_characteristics(d.bounds, rates, ws)), {}};
   if (stopping)
     for (const double theta : rates) a.stops.push_back(stopbound::stopping_distribution(d.bounds, theta, ws));
   return a;
@@ -94,7 +94,7 @@ std::string render_plan_text(const plan_report& p) {
   text += "\n  PHI*   = the probability of stopping at the upper boundary\n"
           "  Y      = the number of events, N = the number of patients, at the end\n"
           "  E[ ], SD[ ] = expected value (mean) and standard deviation\n";
-  if (!p.answers.empty() && !p.answers.front().stops.empty()) text += stopping_legend();
+  if (!p.answers.front().stops.empty()) text += stopping_legend();
   return text;
 }
 
@@ -115,9 +115,11 @@ std::string render_plan_json(const plan_report& p) {
   j["stable"] = answer_json(p, p.result.stable_k);
   j["best"] = json{{"K", p.result.best_k}, {"power", p.result.best_power}};
   json scan = json::array();
-  for (const stopbound::plan_entry& e : p.result.scan)
-    scan.push_back(json{{"K", e.K}, {"phi_star", e.phi_star}, {"power", e.power}, {"mean_n0", e.mean_n0},
-                        {"mean_n1", e.mean_n1}});
+  std::transform(p.result.scan.begin(), p.result.scan.end(), std::back_inserter(scan),
+                 [](const stopbound::plan_entry& e) {
+                   return json{{"K", e.K},           {"phi_star", e.phi_star}, {"power", e.power},
+                               {"mean_n0", e.mean_n0}, {"mean_n1", e.mean_n1}};
+                 });
   j["scan"] = std::move(scan);
   j["method"] = method();
   j["version"] = version();

@@ -94,6 +94,14 @@ std::vector<stopping> stopping_rows(const boundary_result& b, std::span<const do
   return rows;
 }
 
+std::vector<oc_row> report_rows(std::span<const stopbound::oc_row> rows) {
+  std::vector<oc_row> out(rows.size());
+  std::transform(rows.begin(), rows.end(), out.begin(), [](const stopbound::oc_row& r) {
+    return oc_row{r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn};
+  });
+  return out;
+}
+
 boundary_result from_design(const stopbound::design& d) {
   boundary_result b;
   b.kind = command::design;

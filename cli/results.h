@@ -92,6 +92,9 @@ stopbound::boundary interface_boundary(const boundary_result& b);
 /// The stopping distribution of b at each rate, in order.
 std::vector<stopping> stopping_rows(const boundary_result& b, std::span<const double> rates);
 
+/// The interface's rows as the reports and pictures take them.
+std::vector<oc_row> report_rows(std::span<const stopbound::oc_row> rows);
+
 /// A design made through the interface, as the reports show it.
 boundary_result from_design(const stopbound::design& d);
 

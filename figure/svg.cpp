@@ -594,7 +594,7 @@ constexpr std::array<std::string_view, max_stopping_curves> curve_colours{
     "#b2182b", "#2166ac", "#1b7837", "#762a83", "#e08214"};
 
 std::string svg_open(double height, std::string_view title_text, std::string_view desc) {
-  return "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"180mm\" height=\"" +
+  return R"(<svg xmlns="http://www.w3.org/2000/svg" version="1.1" width="180mm" height=")" +
          fixed(height / 4, 2) + "mm\" viewBox=\"0 0 " + coord(page_width) + " " + coord(height) +
          R"(" font-family="sans-serif" font-size=")" + coord(font_size) + "\">\n<title>" +
          xml_escape(title_text) + "</title>\n<desc>" + xml_escape(desc) + "</desc>\n";

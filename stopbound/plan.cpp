@@ -68,7 +68,7 @@ plan_result plan_scan(const plan_spec& s, workspace& ws) {
   // scan makes, before any work.
   check_spec(plan_design_spec(s, std::max(s.k_max, s.min_events)));
   plan_result r;
-  r.scan.reserve(static_cast<std::size_t>(s.k_max - s.k_min + 1));
+  r.scan.reserve(static_cast<std::size_t>(s.k_max) - static_cast<std::size_t>(s.k_min) + 1);
   const std::array<double, 2> rates{s.theta0, s.theta1};
   std::optional<int> last_short;  // the largest K so far whose power falls short
   for (int K = s.k_min; K <= s.k_max; ++K) {
