@@ -25,6 +25,7 @@
 #include "bndry/bndry.h"
 #include "cli/cli.h"
 #include "cli/internal.h"
+#include "stopbound/stopbound.h"
 #include "driver/driver.h"
 #include "stopbound/stopbound.h"
 
@@ -69,11 +70,26 @@ struct common_options {
   std::string format = "text";
   std::string plot;  // empty: no figure
   std::string html;  // empty: no report page
+  bool stopping = false;       // the distribution of N at each rate
+  bool stopping_rows = false;  // and, in text, its rows per patient
   CLI::Option* oc_option = nullptr;
   CLI::Option* plot_option = nullptr;
   CLI::Option* html_option = nullptr;
   bool oc_given() const { return oc_option != nullptr && oc_option->count() > 0; }
 };
+
+// --format, --plot and --html, which every command takes.
+void add_output_options(CLI::App& cmd, common_options& o);
+
+void add_stopping_options(CLI::App& cmd, common_options& o) {
+  cmd.add_flag("--stopping", o.stopping,
+               wrapped("also give when the trial stops: at each rate, the probability of stopping "
+                       "high and low after each patient, their running sums, the 10 %, 50 % and "
+                       "90 % quantiles of N and E[N] among the stopped trials"));
+  cmd.add_flag("--stopping-rows", o.stopping_rows,
+               wrapped("with --stopping, also list the distribution patient by patient in the "
+                       "text report"));
+}
 
 void add_common_options(CLI::App& cmd, common_options& o) {
   o.oc_option = cmd.add_option("--oc", o.oc, wrapped("event probabilities for the operating characteristics: comma-separated "
@@ -82,6 +98,11 @@ void add_common_options(CLI::App& cmd, common_options& o) {
                  "as in the dialogue)"))
       ->type_name("RATES")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  add_output_options(cmd, o);
+  add_stopping_options(cmd, o);
+}
+
+void add_output_options(CLI::App& cmd, common_options& o) {
   cmd.add_option("--format", o.format, "text (default), json or csv")
       ->type_name("FORMAT")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -171,12 +192,15 @@ void write_stdout(const std::string& text) {
 void emit(const boundary_result& b, const common_options& o, const std::vector<double>& rates,
           const std::string* boundary_file, bool boundary_file_given) {
   const std::vector<oc_row> oc = oc_rows(b, rates);
-  const std::string report = render(b, oc, format_of(o.format));
+  const std::vector<stopping> stops = o.stopping ? stopping_rows(b, rates) : std::vector<stopping>{};
+  const std::string report = render(b, oc, stops, o.stopping_rows, format_of(o.format));
   std::vector<output_file> files;
   if (!o.plot.empty() || !o.html.empty()) {
     const std::vector<oc_row> curve = oc_rows(b, figure_rates(b.theta, rates));
     if (!o.plot.empty()) files.push_back({o.plot, "--plot " + o.plot, plot_svg(b, curve)});
-    if (!o.html.empty()) files.push_back({o.html, "--html " + o.html, report_html(b, curve, oc, report_date())});
+    if (!o.html.empty())
+      files.push_back({o.html, "--html " + o.html,
+                       report_html(b, curve, oc, report_date(), stopped_by_curves(stops))});
   }
   if (boundary_file != nullptr)
     files.push_back({*boundary_file, boundary_file_given ? "--boundary-file " + *boundary_file : *boundary_file,
@@ -262,12 +286,17 @@ stopbound::design_spec design_spec_of(const design_args& a, int K, double theta,
   return spec;
 }
 
+void check_stopping(const common_options& o) {
+  if (o.stopping_rows && !o.stopping) throw error("--stopping-rows needs --stopping");
+}
+
 void run_design(const design_args& a, const std::string& program) {
   const int K = check_k(a.K);
   const double theta = probability("THETA", a.theta);
   const double phi = probability("PHI", a.phi);
   const stopbound::design_spec spec = design_spec_of(a, K, theta, phi);
   (void)format_of(a.common.format);
+  check_stopping(a.common);
   const std::vector<double> rates = rates_of(a.common, theta);
   // Checked here rather than by CLI11's excludes, whose note clutters the help.
   if (a.no_boundary_file && a.file_option->count() > 0)
@@ -288,11 +317,56 @@ struct evaluate_args {
 
 void run_evaluate(const evaluate_args& a) {
   (void)format_of(a.common.format);
+  check_stopping(a.common);
   // An --oc list is checked before the file is read.
   const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
   check_output_paths(a.common, nullptr, false, &a.file);
   const boundary_result b = read_boundary_file(a.file);
   emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr, false);
+}
+
+struct plan_args {
+  std::string theta0, theta1, phi, power;
+  std::string family = "pocock";
+  std::string looks_every = "1", min_events = "0", k_min = "1", k_max = "1000";
+  common_options common;
+};
+
+// A whole number for a plan's option; its range is the plan's to check.
+int plan_count(const std::string& name, const std::string& token) {
+  const auto v = parse_int(token);
+  if (!v) throw error(name + " must be a whole number, got '" + token + "'");
+  return *v;
+}
+
+void run_plan(const plan_args& a) {
+  stopbound::plan_spec s;
+  s.theta0 = probability("THETA0", a.theta0);
+  s.theta1 = probability("THETA1", a.theta1);
+  s.phi = probability("PHI", a.phi);
+  s.power = probability("POWER", a.power);
+  try {
+    s.fam = stopbound::parse_family(a.family);
+  } catch (const std::invalid_argument& e) {
+    throw error(std::string("--family: ") + e.what());
+  }
+  s.looks_every = plan_count("--looks-every", a.looks_every);
+  s.min_events = plan_count("--min-events", a.min_events);
+  s.k_min = plan_count("--k-min", a.k_min);
+  s.k_max = plan_count("--k-max", a.k_max);
+  stopbound::check_plan(s);
+  const format f = format_of(a.common.format);
+  check_output_paths(a.common, nullptr, false, nullptr);
+
+  const plan_report p = make_plan(s, a.common.stopping);
+  const std::string report = render_plan(p, f);
+  std::vector<output_file> files;
+  if (!a.common.plot.empty()) files.push_back({a.common.plot, "--plot " + a.common.plot, plan_svg(p)});
+  if (!a.common.html.empty())
+    files.push_back({a.common.html, "--html " + a.common.html, plan_html(p, report_date())});
+  if (stdout_closed_at_start() && check_stdout() != 0) throw reported{};
+  if (write_outputs(files, output_messages::command_line) != 0) throw reported{};
+  write_stdout(report);
 }
 
 // CLI11's own diagnostics, in this program's form. CLI11 lists unexpected
@@ -303,7 +377,7 @@ std::string parse_failure(const CLI::ParseError& e, const CLI::App& app, const C
                           const std::vector<std::string>& args) {
   const std::string hint = command == nullptr ? see_help : " (see 'stopbound " + command->get_name() + " --help')";
   std::string what = e.what();
-  if (what == "A subcommand is required") return "a command is required: design or evaluate" + hint;
+  if (what == "A subcommand is required") return "a command is required: design, evaluate or plan" + hint;
   if (command != nullptr) {
     std::vector<std::string> extra;
     // After "--" the rest goes to the program, not the command.
@@ -383,15 +457,44 @@ int run(int argc, char** argv) {
       ->type_name("");
   add_common_options(*evaluate, ev.common);
 
+  plan_args pl;
+  CLI::App* plan = app.add_subcommand(
+      "plan", wrapped("the smallest K whose design stops with probability POWER at THETA1, at most PHI at THETA0"));
+  plan->add_option("THETA0", pl.theta0, wrapped("the acceptable event probability, strictly between 0 and 1"))
+      ->required()
+      ->type_name("");
+  plan->add_option("THETA1", pl.theta1, wrapped("the unacceptable event probability, above THETA0 and below 1"))
+      ->required()
+      ->type_name("");
+  plan->add_option("PHI", pl.phi, wrapped("the accepted probability of stopping at THETA0, strictly between 0 and 1"))
+      ->required()
+      ->type_name("");
+  plan->add_option("POWER", pl.power, wrapped("the probability of stopping wanted at THETA1, strictly between 0 and 1"))
+      ->required()
+      ->type_name("");
+  plan->add_option("--family", pl.family, wrapped("the boundary family of every design (default pocock)"))
+      ->type_name("NAME");
+  plan->add_option("--looks-every", pl.looks_every, wrapped("a look after every L patients and at K (default 1, every patient)"))
+      ->type_name("L");
+  plan->add_option("--min-events", pl.min_events, wrapped("no stop with fewer than M events (default 0)"))
+      ->type_name("M");
+  plan->add_option("--k-min", pl.k_min, wrapped("the smallest K scanned (default 1)"))->type_name("N");
+  plan->add_option("--k-max", pl.k_max, wrapped("the largest K scanned, at most 10000 (default 1000)"))->type_name("N");
+  add_output_options(*plan, pl.common);
+  plan->add_flag("--stopping", pl.common.stopping,
+                 wrapped("also give when the trial stops, for the designs at the answers at THETA0 and "
+                         "THETA1 (JSON and the report page)"));
+
   app.footer("Usage of the commands:\n  stopbound design K THETA PHI [options]\n  stopbound evaluate FILE [options]\n"
+             "  stopbound plan THETA0 THETA1 PHI POWER [options]\n"
              "See 'stopbound COMMAND --help' for the options of each.");
 
   // A first argument that is neither an option nor a command is most likely
   // the dialogue's three numbers typed as arguments.
   const std::string first = argc > 1 && argv[1] != nullptr ? argv[1] : "";
-  if (first != "design" && first != "evaluate" && first != "-h" && first != "--help" && first != "--version") {
+  if (first != "design" && first != "evaluate" && first != "plan" && first != "-h" && first != "--help" && first != "--version") {
     if (!first.empty() && first[0] == '-') throw error("unknown option '" + first + "'" + see_help);
-    throw error("unknown command '" + first + "': the commands are design and evaluate" + see_help);
+    throw error("unknown command '" + first + "': the commands are design, evaluate and plan" + see_help);
   }
 
   try {
@@ -418,6 +521,8 @@ int run(int argc, char** argv) {
   }
   if (design->parsed())
     run_design(d, program);
+  else if (plan->parsed())
+    run_plan(pl);
   else
     run_evaluate(ev);
   return 0;

@@ -67,6 +67,62 @@ std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve);
 
 /// The report page of b: the table's rows, and the figure through curve's.
 std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
-                        std::span<const oc_row> table, const std::string& date);
+                        std::span<const oc_row> table, const std::string& date,
+                        std::span<const figure::stopping_curve> stopping = {});
+
+// ---- Pieces of the reports, shared by the commands ----
+
+/// printf of one double with fmt.
+std::string printed(const char* fmt, double v);
+
+/// The shortest decimal that reads back as v.
+std::string shortest(double v);
+
+/// The stopping rule in runs of patients, one indented line per run.
+std::string rule_text(const boundary_result& b);
+
+/// The text table of operating characteristics; with stops (one per row),
+/// N's quantiles and E[N | stopped] in four more columns.
+std::string oc_table(std::span<const oc_row> oc, bool lower, std::span<const stopping> stops);
+
+/// The legend lines of the stopping columns.
+std::string stopping_legend();
+
+/// The report page's curves of the stopping distribution.
+std::vector<figure::stopping_curve> stopped_by_curves(std::span<const stopping> stops);
+
+// ---- The plan command ----
+
+/// A plan with the designs at its answers, as the command line shows it.
+struct plan_report {
+  stopbound::plan_spec spec;
+  stopbound::plan_result result;
+  /// The design at one answer, with its rows at THETA0 and THETA1.
+  struct answer {
+    std::string role;  ///< "first", "stable"
+    boundary_result design;
+    std::vector<oc_row> oc;
+    std::vector<stopping> stops;  ///< empty unless asked for
+  };
+  std::vector<answer> answers;  ///< the first answer, then the stable one when it differs
+};
+
+/// The scan, and the designs at its answers (with their stopping
+/// distributions when `stopping`); throws std::invalid_argument for a spec
+/// the plan or a design refuses.
+plan_report make_plan(const stopbound::plan_spec& spec, bool stopping);
+
+/// The answer in sentences, as the text and the page state it.
+std::vector<std::string> plan_answer(const plan_report& p);
+
+/// The plan in the given format: text the answer and the designs, JSON the
+/// answer with "scan", CSV the scan.
+std::string render_plan(const plan_report& p, format f);
+
+/// The SVG figure of the scan.
+std::string plan_svg(const plan_report& p);
+
+/// The report page: the answer, the scan's figure and the first answer's design.
+std::string plan_html(const plan_report& p, const std::string& date);
 
 }  // namespace cli

@@ -100,9 +100,55 @@ std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve) {
 }
 
 std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
-                        std::span<const oc_row> table, const std::string& date) {
-  const figure::report_extras extras{table, program_and_version(), date};
+                        std::span<const oc_row> table, const std::string& date,
+                        std::span<const figure::stopping_curve> stopping) {
+  const figure::report_extras extras{table, program_and_version(), date, stopping};
   return figure::html_report(figure_input(b), curve, extras);
+}
+
+std::vector<figure::stopping_curve> stopped_by_curves(std::span<const stopping> stops) {
+  std::vector<figure::stopping_curve> curves;
+  for (const stopping& st : stops) {
+    figure::stopping_curve c{st.theta, {}};
+    for (std::size_t i = 0; i < st.cum_high.size(); ++i) c.stopped_by.push_back(st.cum_high[i] + st.cum_low[i]);
+    curves.push_back(std::move(c));
+  }
+  return curves;
+}
+
+namespace {
+
+figure::plan_chart plan_chart(const plan_report& p) {
+  figure::plan_chart c;
+  c.theta0 = p.spec.theta0;
+  c.theta1 = p.spec.theta1;
+  c.phi = p.spec.phi;
+  c.power = p.spec.power;
+  for (const stopbound::plan_entry& e : p.result.scan) c.scan.push_back({e.K, e.power, e.phi_star});
+  c.first_k = p.result.first_k;
+  c.stable_k = p.result.stable_k;
+  c.program = program_and_version();
+  return c;
+}
+
+}  // namespace
+
+std::string plan_svg(const plan_report& p) { return figure::plan_svg_document(plan_chart(p)); }
+
+std::string plan_html(const plan_report& p, const std::string& date) {
+  const std::vector<std::string> answer = plan_answer(p);
+  if (p.answers.empty())
+    return figure::plan_html_report(plan_chart(p), answer, nullptr, {},
+                                    {{}, program_and_version(), date, {}});
+  // The first answer's design, its curves over the figure's rates.
+  const plan_report::answer& a = p.answers.front();
+  const std::vector<double> rates = figure_rates(a.design.theta, {});
+  const std::vector<oc_row> curve =
+      report_rows(stopbound::operating_characteristics(interface_boundary(a.design), rates));
+  const std::vector<figure::stopping_curve> stopping = stopped_by_curves(a.stops);
+  const figure::boundary design = figure_input(a.design);
+  return figure::plan_html_report(plan_chart(p), answer, &design, curve,
+                                  {a.oc, program_and_version(), date, stopping});
 }
 
 }  // namespace cli

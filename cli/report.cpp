@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "cli/internal.h"
+#include "cli/json.h"
 #include "cli/results.h"
 #include "cross2/cross2.h"
 
 namespace cli {
-
-namespace {
 
 using json = nlohmann::ordered_json;
 
@@ -34,10 +33,14 @@ std::string shortest(double v) {
   return ec == std::errc{} ? std::string(buf, end) : printed("%.17g", v);
 }
 
+namespace {
+
 std::string patients(int first, int last) {
   return first == last ? "patient " + std::to_string(first)
                        : "patients " + std::to_string(first) + "-" + std::to_string(last);
 }
+
+}  // namespace
 
 // The stopping rule in runs of patients with one wording each, the runs
 // where no count can stop the trial included, built from the interface's
@@ -80,24 +83,59 @@ std::string rule_text(const boundary_result& b) {
   return text;
 }
 
-std::string oc_table(std::span<const oc_row> oc, bool lower) {
-  // THETA as given, in a column wide enough that one blank always follows.
-  std::size_t width = 10;
-  for (const oc_row& r : oc) width = std::max(width, shortest(r.theta).size() + 1);
-  std::string text = "THETA" + std::string(width - 5, ' ') + "PHI*    ";
-  if (lower) text += "P(LOW)  ";
-  text += "E[Y]    SD[Y]   E[N]    SD[N]   E[Y/N]  SD[Y/N]\n";
-  for (const oc_row& r : oc) {
-    std::string row = shortest(r.theta);
-    row.resize(width, ' ');
-    row += printed("%-8.3f", r.phi_star);
-    if (lower) row += printed("%-8.3f", r.p_lower);
-    for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn}) row += printed("%-8.2f", v);
+namespace {
+
+// N's quantiles and E[N | stopped], in the table's columns.
+std::string stopping_columns(const stopping& st) {
+  std::string row;
+  for (const int n : {st.q10, st.median, st.q90}) row += printed("%-8.0f", n);
+  row += st.mean_n_stopped ? printed("%-8.2f", *st.mean_n_stopped) : std::string("-");
+  return row;
+}
+
+// The rows of the stopping distribution, patient by patient.
+std::string stopping_patients(const stopping& st) {
+  std::string text = "\nWhen the trial stops, at THETA = " + shortest(st.theta) + ":\n" +
+                     "n       P(HIGH)       P(LOW)        CUM HIGH      CUM LOW\n";
+  for (std::size_t i = 0; i < st.p_high.size(); ++i) {
+    std::string row = printed("%-8.0f", static_cast<double>(i + 1));
+    for (const double v : {st.p_high[i], st.p_low[i], st.cum_high[i], st.cum_low[i]}) row += printed("%-14.6g", v);
     row.erase(row.find_last_not_of(' ') + 1);
     text += row + "\n";
   }
   return text;
 }
+
+}  // namespace
+
+std::string oc_table(std::span<const oc_row> oc, bool lower, std::span<const stopping> stops) {
+  // THETA as given, in a column wide enough that one blank always follows.
+  std::size_t width = 10;
+  for (const oc_row& r : oc) width = std::max(width, shortest(r.theta).size() + 1);
+  std::string text = "THETA" + std::string(width - 5, ' ') + "PHI*    ";
+  if (lower) text += "P(LOW)  ";
+  text += "E[Y]    SD[Y]   E[N]    SD[N]   E[Y/N]  SD[Y/N]";
+  text += stops.empty() ? "\n" : " N(10%)  N(50%)  N(90%)  E[N|STOP]\n";
+  for (std::size_t i = 0; i < oc.size(); ++i) {
+    const oc_row& r = oc[i];
+    std::string row = shortest(r.theta);
+    row.resize(width, ' ');
+    row += printed("%-8.3f", r.phi_star);
+    if (lower) row += printed("%-8.3f", r.p_lower);
+    for (const double v : {r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn}) row += printed("%-8.2f", v);
+    if (!stops.empty()) row += stopping_columns(stops[i]);
+    row.erase(row.find_last_not_of(' ') + 1);
+    text += row + "\n";
+  }
+  return text;
+}
+
+std::string stopping_legend() {
+  return "  N(q%)  = the smallest n with P(N <= n) >= q, a trial that never stops ending at K\n"
+         "  E[N|STOP] = the mean of N among the trials a boundary stops (- where none can)\n";
+}
+
+namespace {
 
 // The family's statistic in one line, as the threshold applies to it.
 std::string statistic(const stopbound::family& f) {
@@ -131,7 +169,8 @@ std::string design_extras(const boundary_result& b) {
   return text;
 }
 
-std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
+std::string render_text(const boundary_result& b, std::span<const oc_row> oc, std::span<const stopping> stops,
+                        bool per_patient) {
   const bool design = b.kind == command::design;
   std::string text = program_and_version() + ": " +
                      (design ? "design of " + stopbound::family_title(b.fam)
@@ -152,13 +191,18 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc) {
   text += "\nStopping rule, on the number of events among patients 1..n after each patient n:\n";
   text += rule_text(b);
   text += "\nOperating characteristics:\n";
-  text += oc_table(oc, !design);
+  text += oc_table(oc, !design, stops);
   text += "\n  PHI*   = the probability of stopping at the upper boundary\n";
   if (!design) text += "  P(LOW) = the probability of stopping at the lower boundary\n";
   text += "  Y      = the number of events, N = the number of patients, at the end\n"
           "  E[ ], SD[ ] = expected value (mean) and standard deviation\n";
+  if (!stops.empty()) text += stopping_legend();
+  if (per_patient)
+    for (const stopping& st : stops) text += stopping_patients(st);
   return text;
 }
+
+}  // namespace
 
 json runs(const std::vector<rule_run>& rule) {
   json a = json::array();
@@ -168,15 +212,31 @@ json runs(const std::vector<rule_run>& rule) {
   return a;
 }
 
-json oc_json(std::span<const oc_row> oc) {
+json stopping_json(const stopping& st) {
+  return json{{"q10", st.q10},
+              {"median", st.median},
+              {"q90", st.q90},
+              {"mean_n_stopped", st.mean_n_stopped ? json(*st.mean_n_stopped) : json(nullptr)},
+              {"p_high", st.p_high},
+              {"p_low", st.p_low},
+              {"cum_high", st.cum_high},
+              {"cum_low", st.cum_low}};
+}
+
+json oc_json(std::span<const oc_row> oc, std::span<const stopping> stops) {
   json a = json::array();
-  std::transform(oc.begin(), oc.end(), std::back_inserter(a), [](const oc_row& r) {
-    return json{{"theta", r.theta},     {"phi_star", r.phi_star}, {"p_lower", r.p_lower},
-                {"mean_y", r.mean_y},   {"sd_y", r.sd_y},         {"mean_n", r.mean_n},
-                {"sd_n", r.sd_n},       {"mean_yn", r.mean_yn},   {"sd_yn", r.sd_yn}};
-  });
+  for (std::size_t i = 0; i < oc.size(); ++i) {
+    const oc_row& r = oc[i];
+    json row{{"theta", r.theta},     {"phi_star", r.phi_star}, {"p_lower", r.p_lower},
+             {"mean_y", r.mean_y},   {"sd_y", r.sd_y},         {"mean_n", r.mean_n},
+             {"sd_n", r.sd_n},       {"mean_yn", r.mean_yn},   {"sd_yn", r.sd_yn}};
+    if (!stops.empty()) row["stopping"] = stopping_json(stops[i]);
+    a.push_back(std::move(row));
+  }
   return a;
 }
+
+namespace {
 
 json family_json(const stopbound::family& f) {
   switch (f.kind) {
@@ -192,7 +252,7 @@ json family_json(const stopbound::family& f) {
 // A threshold that no count reaches (nothing can stop) is null.
 json finite_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
-std::string render_json(const boundary_result& b, std::span<const oc_row> oc) {
+std::string render_json(const boundary_result& b, std::span<const oc_row> oc, std::span<const stopping> stops) {
   const std::vector<int> upper(b.upper.begin() + 1, b.upper.end());
   const std::vector<int> lower(b.lower.begin() + 1, b.lower.end());
   json j;
@@ -226,7 +286,7 @@ std::string render_json(const boundary_result& b, std::span<const oc_row> oc) {
     j["rule"] = runs(b.rule);
     j["rule_lower"] = runs(b.rule_lower);
   }
-  j["oc"] = oc_json(oc);
+  j["oc"] = oc_json(oc, stops);
   j["method"] = method();
   j["version"] = version();
   // A file name that is not UTF-8 is shown with replacement characters
@@ -245,15 +305,32 @@ std::string render_csv(std::span<const oc_row> oc) {
   return text;
 }
 
+// The long table of the stopping distribution: one row per rate and patient.
+std::string stopping_csv(std::span<const stopping> stops) {
+  std::string text = "theta,n,p_high,p_low,cum_high,cum_low\n";
+  for (const stopping& st : stops)
+    for (std::size_t i = 0; i < st.p_high.size(); ++i) {
+      text += shortest(st.theta) + "," + std::to_string(i + 1);
+      for (const double v : {st.p_high[i], st.p_low[i], st.cum_high[i], st.cum_low[i]}) text += "," + shortest(v);
+      text += "\n";
+    }
+  return text;
+}
+
 }  // namespace
 
 std::string render(const boundary_result& b, std::span<const oc_row> oc, format f) {
+  return render(b, oc, {}, false, f);
+}
+
+std::string render(const boundary_result& b, std::span<const oc_row> oc, std::span<const stopping> stops,
+                   bool per_patient, format f) {
   switch (f) {
-    case format::json: return render_json(b, oc);
-    case format::csv: return render_csv(oc);
+    case format::json: return render_json(b, oc, stops);
+    case format::csv: return stops.empty() ? render_csv(oc) : stopping_csv(stops);
     case format::text: break;
   }
-  return render_text(b, oc);
+  return render_text(b, oc, stops, per_patient);
 }
 
 }  // namespace cli

@@ -2,6 +2,8 @@
 // patients, and the operating characteristics at any list of rates, all
 // through the public interface, which keeps the dialogue's level search and
 // summary wherever they apply.
+#include <algorithm>
+#include <cassert>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +87,49 @@ std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> ra
     rows.push_back({r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
                     r.sd_yn});
   return rows;
+}
+
+stopbound::boundary interface_boundary(const boundary_result& b) {
+  stopbound::boundary out;
+  for (int n = 1; n <= b.K; ++n) {
+    const auto i = static_cast<std::size_t>(n);
+    out.lower.push_back(std::max(b.lower[i], -1));
+    out.upper.push_back(std::min(b.upper[i], n + 1));
+  }
+  return out;
+}
+
+std::vector<stopping> stopping_rows(const boundary_result& b, std::span<const double> rates) {
+  const stopbound::boundary pair = interface_boundary(b);
+  stopbound::workspace ws;
+  std::vector<stopping> rows;
+  rows.reserve(rates.size());
+  for (const double theta : rates) rows.push_back(stopbound::stopping_distribution(pair, theta, ws));
+  return rows;
+}
+
+std::vector<oc_row> report_rows(std::span<const stopbound::oc_row> rows) {
+  std::vector<oc_row> out(rows.size());
+  std::transform(rows.begin(), rows.end(), out.begin(), [](const stopbound::oc_row& r) {
+    return oc_row{r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn};
+  });
+  return out;
+}
+
+boundary_result from_design(const stopbound::design& d) {
+  boundary_result b;
+  b.kind = command::design;
+  b.K = d.spec.K;
+  b.theta = d.spec.theta;
+  b.phi = d.spec.phi;
+  b.alpha = d.alpha;
+  b.phi_star = d.phi_star;
+  b.upper.assign(1, 0);
+  b.upper.insert(b.upper.end(), d.bounds.upper.begin(), d.bounds.upper.end());
+  b.lower.assign(1, -1);
+  b.lower.insert(b.lower.end(), d.bounds.lower.begin(), d.bounds.lower.end());
+  fill_rule(b);
+  return b;
 }
 
 }  // namespace cli

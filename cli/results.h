@@ -86,4 +86,26 @@ std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> ra
 /// The report in the given format, ready for standard output.
 std::string render(const boundary_result& b, std::span<const oc_row> oc, format f);
 
+/// When the trial stops, at one rate (--stopping).
+using stopping = stopbound::stopping;
+
+/// The report with the stopping distribution at each oc row (stops[i] at
+/// oc[i]): quantiles in the text's table (and rows per patient when
+/// per_patient), "stopping" in each JSON "oc" entry, CSV the long table.
+std::string render(const boundary_result& b, std::span<const oc_row> oc,
+                   std::span<const stopping> stops, bool per_patient, format f);
+
+/// b as the interface takes it: 0-based, with an upper count past n + 1
+/// written n + 1 and a lower one below -1 written -1 (both: cannot stop).
+stopbound::boundary interface_boundary(const boundary_result& b);
+
+/// The stopping distribution of b at each rate, in order.
+std::vector<stopping> stopping_rows(const boundary_result& b, std::span<const double> rates);
+
+/// The interface's rows as the reports and pictures take them.
+std::vector<oc_row> report_rows(std::span<const stopbound::oc_row> rows);
+
+/// A design made through the interface, as the reports show it.
+boundary_result from_design(const stopbound::design& d);
+
 }  // namespace cli

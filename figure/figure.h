@@ -8,6 +8,7 @@
 // numbers always give the same bytes.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -105,12 +106,55 @@ struct rule_run {
 /// curves drawn through `curve` (rows in increasing theta, all finite).
 [[nodiscard]] std::string svg_document(const boundary& bd, std::span<const oc_row> curve);
 
+/// The probability that a boundary has stopped the trial by patient n, at
+/// one true event probability; stopped_by[n - 1] for n = 1..K.
+struct stopping_curve {
+  double theta;
+  std::vector<double> stopped_by;
+};
+
 /// What the report shows besides the boundary and its curve.
 struct report_extras {
   std::span<const oc_row> table;  ///< the rows of the table, at the requested rates
   std::string version;            ///< e.g. "stopbound 1.2"
   std::string date;               ///< when the report was made
+  /// When the trial stops, at the first (at most five) rates drawn; empty: not shown.
+  std::span<const stopping_curve> stopping = {};
 };
+
+/// Most rates the figure of the stopping distribution draws.
+inline constexpr std::size_t max_stopping_curves = 5;
+
+/// The figure of the probability of having stopped by n, one line per curve (at most
+/// max_stopping_curves drawn), as one <svg> element for a page.
+[[nodiscard]] std::string stopping_svg_element(int K, std::span<const stopping_curve> curves);
+
+/// One K of a sample-size plan's scan.
+struct plan_point {
+  int K;
+  double power;     ///< P(stop) at the unacceptable rate
+  double phi_star;  ///< P(stop) at the acceptable rate
+};
+
+/// A sample-size plan: the scan, its target and its two answers.
+struct plan_chart {
+  double theta0 = 0, theta1 = 0, phi = 0, power = 0;
+  std::vector<plan_point> scan;  ///< increasing K, at least one
+  std::optional<int> first_k;    ///< the smallest K reaching the power
+  std::optional<int> stable_k;   ///< the smallest K from which every larger K reaches it
+  std::string program = "stopbound";
+};
+
+/// The standalone SVG document of a plan: power and PHI* against K, the
+/// target and the answers marked.
+[[nodiscard]] std::string plan_svg_document(const plan_chart& chart);
+
+/// The plan's report page: the answer in the given sentences, the plan's
+/// figure, and when `design` is given the report of that design.
+[[nodiscard]] std::string plan_html_report(const plan_chart& chart,
+                                           std::span<const std::string> answer,
+                                           const boundary* design, std::span<const oc_row> curve,
+                                           const report_extras& extras);
 
 /// The self-contained, printable XHTML report page: inputs and results, the
 /// stopping rule, the table, the figure, the columns explained.

@@ -240,14 +240,10 @@ std::vector<rule_run> stopping_rule(const boundary& bd) {
   return runs;
 }
 
-std::string html_report(const boundary& bd, std::span<const oc_row> curve,
-                        const report_extras& extras) {
-  html_out out;
-  std::string heading =
-      bd.file.empty()
-          ? "Stopping boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta)
-          : "Evaluated boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta);
-  if (bd.phi) heading += ", PHI = " + general(*bd.phi);
+namespace {
+
+// The document up to and including the page's header.
+void page_head(html_out& out, const std::string& heading, const report_extras& extras) {
   out.raw(
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
       "<meta charset=\"UTF-8\"/>\n");
@@ -260,6 +256,11 @@ std::string html_report(const boundary& bd, std::span<const oc_row> curve,
   out.raw("\n");
   out.element("p", "Made by " + extras.version + " on " + extras.date + ".", "class=\"meta\"");
   out.raw("\n</header>\n");
+}
+
+// Inputs, rule, table and figure of one boundary, then when the trial stops.
+void boundary_sections(html_out& out, const boundary& bd, std::span<const oc_row> curve,
+                       const report_extras& extras) {
   inputs(out, bd, curve);
   rule(out, bd);
   oc_table(out, bd, extras.table);
@@ -270,7 +271,64 @@ std::string html_report(const boundary& bd, std::span<const oc_row> curve,
               "region. B: the probability of stopping early against the true event probability. "
               "C: the number of patients when the trial ends, its mean and a band of one "
               "standard deviation.");
-  out.raw("\n</figure>\n</section>\n</body>\n</html>\n");
+  out.raw("\n</figure>\n</section>\n");
+  if (extras.stopping.empty()) return;
+  out.raw("<section class=\"stopping\">\n<h2>When the trial stops</h2>\n<figure>\n");
+  out.raw(stopping_svg_element(bd.K, extras.stopping));
+  out.element("figcaption",
+              "The probability that a boundary has stopped the trial by patient n, at each true "
+              "event probability shown" +
+                  std::string(extras.stopping.size() > max_stopping_curves
+                                  ? " (the first " + std::to_string(max_stopping_curves) + " rates)"
+                                  : "") +
+                  ". Where the curve ends below 1, the rest of the trials run to K.");
+  out.raw("\n</figure>\n</section>\n");
+}
+
+}  // namespace
+
+std::string html_report(const boundary& bd, std::span<const oc_row> curve,
+                        const report_extras& extras) {
+  html_out out;
+  std::string heading =
+      bd.file.empty()
+          ? "Stopping boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta)
+          : "Evaluated boundary: K = " + std::to_string(bd.K) + ", THETA = " + general(bd.theta);
+  if (bd.phi) heading += ", PHI = " + general(*bd.phi);
+  page_head(out, heading, extras);
+  boundary_sections(out, bd, curve, extras);
+  out.raw("</body>\n</html>\n");
+  return std::move(out.str());
+}
+
+std::string plan_html_report(const plan_chart& chart, std::span<const std::string> answer,
+                             const boundary* design, std::span<const oc_row> curve,
+                             const report_extras& extras) {
+  html_out out;
+  page_head(out,
+            "Sample-size plan: THETA0 = " + general(chart.theta0) + ", THETA1 = " +
+                general(chart.theta1) + ", PHI = " + general(chart.phi) + ", POWER = " +
+                general(chart.power),
+            extras);
+  out.raw("<section class=\"answer\">\n<h2>Answer</h2>\n");
+  for (const std::string& line : answer) {
+    out.element("p", line);
+    out.raw("\n");
+  }
+  out.raw("</section>\n<section class=\"plan\">\n<h2>Power and PHI* against K</h2>\n<figure>\n");
+  // The standalone document less its XML declaration.
+  const std::string svg = plan_svg_document(chart);
+  out.raw(std::string_view(svg).substr(svg.find("<svg")));
+  out.element("figcaption",
+              "A: the probability of stopping at THETA1 (the power) of the design for each K, "
+              "with the target and the answers. B: the probability of stopping at THETA0 (PHI*), "
+              "never above PHI.");
+  out.raw("\n</figure>\n</section>\n");
+  if (design != nullptr) {
+    out.raw("<h2 class=\"design\">The design at K = " + std::to_string(design->K) + "</h2>\n");
+    boundary_sections(out, *design, curve, extras);
+  }
+  out.raw("</body>\n</html>\n");
   return std::move(out.str());
 }
 

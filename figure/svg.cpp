@@ -591,6 +591,144 @@ std::string svg_element(const boundary& bd, std::span<const oc_row> curve) {
 
 }  // namespace internal
 
+// ---- The stopping distribution and the plan's scan ---------------------------
+
+namespace {
+
+// Five rates that stay apart in grey print.
+constexpr std::array<std::string_view, max_stopping_curves> curve_colours{
+    "#b2182b", "#2166ac", "#1b7837", "#762a83", "#e08214"};
+
+std::string svg_open(double height, std::string_view title_text, std::string_view desc) {
+  return R"(<svg xmlns="http://www.w3.org/2000/svg" version="1.1" width="180mm" height=")" +
+         fixed(height / 4, 2) + "mm\" viewBox=\"0 0 " + coord(page_width) + " " + coord(height) +
+         R"(" font-family="sans-serif" font-size=")" + coord(font_size) + "\">\n<title>" +
+         xml_escape(title_text) + "</title>\n<desc>" + xml_escape(desc) + "</desc>\n";
+}
+
+// K = first..last on the x axis, widened by one each side for a single K.
+panel k_panel(int index, int first, int last, double y1, tick_set yt) {
+  const double x0 = first == last ? first - 1 : first;
+  const double x1 = first == last ? last + 1 : last;
+  return make_panel(index, x0, x1, 0, y1, nice_ticks(x0, x1, x_intervals, true), std::move(yt));
+}
+
+template <typename F>
+path_data k_line(const panel& p, std::span<const plan_point> scan, F f) {
+  path_data d;
+  for (const plan_point& e : scan) d.line_to(p.x(e.K), p.y(f(e)));
+  return d;
+}
+
+// The answers as dashed guides; one guide when they coincide.
+void answer_guides(svg_out& out, const panel& p, const plan_chart& c, bool labelled) {
+  std::vector<guide_label> labels;
+  if (c.first_k) {
+    const bool same = c.stable_k == c.first_k;
+    labels.push_back(vertical_guide(out, p, *c.first_k,
+                                    (same ? "K = " : "first K = ") + std::to_string(*c.first_k),
+                                    "guide-first"));
+  }
+  if (c.stable_k && c.stable_k != c.first_k)
+    labels.push_back(vertical_guide(out, p, *c.stable_k, "from K = " + std::to_string(*c.stable_k),
+                                    "guide-stable"));
+  if (labelled) draw_labels(out, labels);
+}
+
+}  // namespace
+
+std::string stopping_svg_element(int K, std::span<const stopping_curve> curves) {
+  assert(K >= 1);
+  constexpr double height = 330;
+  svg_out out;
+  out.raw(svg_open(height, "Probability of having stopped by patient n",
+                   "The probability that a boundary has stopped the trial by patient n, against "
+                   "n, at each true event probability."));
+  out.rect(0, 0, page_width, height, "#ffffff");
+  const panel p = make_panel(0, 0, K, 0, 1, nice_ticks(0, K, x_intervals, true), nice_ticks(0, 1, 5));
+  const std::size_t count = std::min(curves.size(), max_stopping_curves);
+  std::vector<legend_entry> legend;
+  for (std::size_t i = 0; i < count; ++i)
+    legend.push_back({"THETA = " + general(curves[i].theta), curve_colours.at(i)});
+  out.open_group(R"(id="panel-stopped-by" class="panel")");
+  heading(out, p, "Probability of having stopped by patient n", legend);
+  grid(out, p);
+  for (std::size_t i = 0; i < count; ++i) {
+    // A step up at each patient where the trial can stop, flat in between.
+    path_data d;
+    d.move_to(p.x(0), p.y(0));
+    double last = 0;
+    for (std::size_t n = 1; n <= curves[i].stopped_by.size(); ++n) {
+      const double v = std::clamp(curves[i].stopped_by[n - 1], 0.0, 1.0);
+      d.line_to(p.x(static_cast<double>(n)), p.y(last));
+      d.line_to(p.x(static_cast<double>(n)), p.y(v));
+      last = v;
+    }
+    out.path(d, "series-stopped-by", {curve_colours.at(i), 2});
+  }
+  frame_and_axes(out, p, "Patient n", "P(stopped by n)");
+  out.close_group();
+  out.raw("</svg>\n");
+  return std::move(out.str());
+}
+
+std::string plan_svg_document(const plan_chart& c) {
+  assert(!c.scan.empty());
+  constexpr double height = 620;
+  svg_out out;
+  out.raw("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n");
+  out.raw(svg_open(height, "Sample-size plan, THETA0 = " + general(c.theta0) + ", THETA1 = " + general(c.theta1),
+                   "The power at THETA1 and the probability of stopping early at THETA0 of the "
+                   "design for each K, with the target power and the answers."));
+  out.rect(0, 0, page_width, height, "#ffffff");
+  out.text(page_width / 2, 30,
+           "Sample-size plan: THETA0 = " + general(c.theta0) + ", THETA1 = " + general(c.theta1) +
+               ", PHI = " + general(c.phi) + ", POWER = " + general(c.power),
+           "middle", title_size, R"(font-weight="bold" class="title")");
+  out.text(page_width / 2, 50, "the design for each K, exact binomial calculations", "middle", font_size + 1,
+           "class=\"subtitle\"");
+  const int first = c.scan.front().K;
+  const int last = c.scan.back().K;
+
+  const panel a = k_panel(0, first, last, 1, nice_ticks(0, 1, 5));
+  out.open_group(R"(id="panel-power" class="panel")");
+  heading(out, a, "A. Power: P(stop) at THETA1",
+          std::vector<legend_entry>{{"power of the design for K", upper_colour}});
+  grid(out, a);
+  answer_guides(out, a, c, true);
+  const std::array<guide_label, 1> target{
+      horizontal_guide(out, a, c.power, "POWER = " + general(c.power), "guide-power")};
+  draw_labels(out, target);
+  out.path(k_line(a, c.scan, [](const plan_point& e) { return e.power; }), "series-power", {upper_colour, 1.5});
+  for (const std::optional<int>& k : {c.first_k, c.stable_k})
+    if (k)
+      for (const plan_point& e : c.scan)
+        if (e.K == *k) out.circle(a.x(e.K), a.y(e.power), 3.5, "#000000", "answer-point");
+  frame_and_axes(out, a, "Largest number of patients K", "Power");
+  out.close_group();
+
+  double top = c.phi;
+  for (const plan_point& e : c.scan) top = std::max(top, e.phi_star);
+  tick_set yt = nice_axis(0, top * 1.1, y_intervals);
+  const double y1 = yt.values.back();
+  const panel b = k_panel(1, first, last, y1, std::move(yt));
+  out.open_group(R"(id="panel-phi-star" class="panel")");
+  heading(out, b, "B. PHI*: P(stop) at THETA0",
+          std::vector<legend_entry>{{"PHI* of the design for K", lower_colour}});
+  grid(out, b);
+  answer_guides(out, b, c, false);
+  const std::array<guide_label, 1> phi{horizontal_guide(out, b, c.phi, "PHI = " + general(c.phi), "guide-phi")};
+  draw_labels(out, phi);
+  out.path(k_line(b, c.scan, [](const plan_point& e) { return e.phi_star; }), "series-phi-star",
+           {lower_colour, 1.5});
+  frame_and_axes(out, b, "Largest number of patients K", "PHI*");
+  out.close_group();
+  out.text(plot_right, height - 14, c.program, "end", font_size - 1, R"(fill="#555555" class="credit")");
+  out.raw("</svg>\n");
+  return std::move(out.str());
+}
+
+
 std::string svg_document(const boundary& bd, std::span<const oc_row> curve) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n" +
          internal::svg_element(bd, curve);

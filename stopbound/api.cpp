@@ -13,12 +13,14 @@
 #include "bndry/bndry.h"
 #include "bndry/design.h"
 #include "cross2/cross2.h"
+#include "stopbound/internal.h"
 #include "stopbound/stopbound.h"
 
 namespace stopbound {
 
 struct workspace::impl {
   bndry::design_workspace design;
+  cross2::workspace engine;
 };
 
 workspace::workspace() : impl_(std::make_unique<impl>()) {}
@@ -411,7 +413,7 @@ std::vector<oc_row> operating_characteristics(const boundary& b, std::span<const
   return operating_characteristics(b, rates, ws);
 }
 
-stopping stopping_distribution(const boundary& b, double theta, workspace&) {
+stopping stopping_distribution(const boundary& b, double theta, workspace& ws) {
   check_boundary(b.lower, b.upper);
   check_rate(theta);
   const auto K = static_cast<int>(b.upper.size());
@@ -419,40 +421,27 @@ stopping stopping_distribution(const boundary& b, double theta, workspace&) {
   const std::vector<int> upper = one_based(b.upper, 0);
   std::vector<double> ls(static_cast<std::size_t>(K) + 1);
   std::vector<double> us(static_cast<std::size_t>(K) + 1);
+  std::vector<double> rs(static_cast<std::size_t>(K) + 1);
+  crossing_bound bound{};
   if (dialogue_engine_takes(b)) {
-    std::vector<double> rs(static_cast<std::size_t>(K) + 1);
-    if (CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
+    // CrossingProb's bits, so that the sums meet the operating characteristics'.
+    // They lie within the walk's distance from the recursion (none where it
+    // does not walk), whose values lie within its own bound of the exact ones.
+    crossing_bound walk{};
+    crossing_bound recursion{};
+    if (crossing_estimate(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data(),
+                          &walk) != 0 ||
+        crossing_estimate(ls.data(), us.data(), nullptr, theta, K, lower.data(), upper.data(),
+                          &recursion, ws.get().engine) != 0 ||
+        CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
       throw std::logic_error("the crossing engine refused a checked boundary");
-  } else {
-    bndry::trial_endings e = bndry::general_endings(lower, upper, K, theta);
-    ls = std::move(e.low);
-    us = std::move(e.high);
+    bound = {(1 + walk.relative) * (1 + recursion.relative) - 1, walk.absolute + recursion.absolute};
+  } else if (crossing_estimate(ls.data(), us.data(), nullptr, theta, K, lower.data(), upper.data(),
+                               &bound, ws.get().engine) != 0) {
+    throw std::logic_error("the crossing engine refused a checked boundary");
   }
-  stopping s;
-  s.theta = theta;
-  s.p_high.assign(us.begin() + 1, us.end());
-  s.p_low.assign(ls.begin() + 1, ls.end());
-  s.cum_high.resize(s.p_high.size());
-  s.cum_low.resize(s.p_low.size());
-  double ch = 0.0;
-  double cl = 0.0;
-  double weighted = 0.0;
-  s.q10 = s.median = s.q90 = K;
-  bool q10 = false, q50 = false, q90 = false;
-  for (std::size_t i = 0; i < s.p_high.size(); ++i) {
-    ch += s.p_high[i];
-    cl += s.p_low[i];
-    s.cum_high[i] = clamp(ch, 0.0, 1.0);
-    s.cum_low[i] = clamp(cl, 0.0, 1.0);
-    weighted += static_cast<double>(i + 1) * (s.p_high[i] + s.p_low[i]);
-    const double by_n = ch + cl;
-    const int n = static_cast<int>(i) + 1;
-    if (!q10 && by_n >= 0.1) s.q10 = n, q10 = true;
-    if (!q50 && by_n >= 0.5) s.median = n, q50 = true;
-    if (!q90 && by_n >= 0.9) s.q90 = n, q90 = true;
-  }
-  if (ch + cl > 0.0) s.mean_n_stopped = clamp(weighted / (ch + cl), 1.0, K);
-  return s;
+  return internal::summarize_stopping(b, theta, {us.begin() + 1, us.end()}, {ls.begin() + 1, ls.end()},
+                                      bound.relative, bound.absolute);
 }
 
 namespace {

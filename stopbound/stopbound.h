@@ -144,6 +144,52 @@ struct stopping {
 /// The stopping distribution of b at theta (strictly inside (0, 1)).
 stopping stopping_distribution(const boundary& b, double theta, workspace& ws);
 
+/// What a sample-size plan is asked for: the designs for (K, theta0, phi,
+/// fam, looks every looks_every patients ending at K, min_events) for K =
+/// k_min..k_max, and the power P(stop | theta1) each must reach.
+struct plan_spec {
+  double theta0 = 0.0;  ///< the acceptable rate, strictly inside (0, 1)
+  double theta1 = 0.0;  ///< the unacceptable rate, theta0 < theta1 < 1
+  double phi = 0.0;     ///< strictly inside (0, 1)
+  double power = 0.0;   ///< strictly inside (0, 1)
+  family fam{};
+  int looks_every = 1;  ///< 1..max_k
+  int min_events = 0;   ///< 0..max_k
+  int k_min = 1;        ///< 1 <= k_min <= k_max <= max_k
+  int k_max = 1000;
+};
+
+/// One K of a plan's scan.
+struct plan_entry {
+  int K = 0;
+  double phi_star = 0.0;  ///< the design's PHI* at theta0
+  double power = 0.0;     ///< P(stop | theta1)
+  double mean_n0 = 0.0;   ///< E[N] at theta0
+  double mean_n1 = 0.0;   ///< E[N] at theta1
+};
+
+/// A plan: the scan in increasing K and the two answers.
+struct plan_result {
+  std::vector<plan_entry> scan;
+  std::optional<int> first_k;   ///< the smallest K whose power reaches the target
+  std::optional<int> stable_k;  ///< the smallest K from which every K up to k_max reaches it
+  int best_k = 0;               ///< the smallest K with the largest power
+  double best_power = 0.0;
+};
+
+/// Throws std::invalid_argument naming the first of THETA0, THETA1, PHI,
+/// POWER, --looks-every, --min-events, --k-min and --k-max out of range.
+void check_plan(const plan_spec& spec);
+
+/// The design the plan makes at K: looks at looks_every, 2 looks_every, ...
+/// and K (empty, every patient, when looks_every is 1).
+design_spec plan_design_spec(const plan_spec& spec, int K);
+
+/// The scan over K = k_min..k_max with its answers; a K below min_events
+/// has the boundary that never stops.
+plan_result plan_scan(const plan_spec& spec, workspace& ws);
+plan_result plan_scan(const plan_spec& spec);
+
 /// A maximal run of patients first..last sharing one stopping count.
 struct rule_run {
   int first;

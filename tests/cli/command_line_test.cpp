@@ -288,9 +288,9 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
   write(dir.path() / "up1.dat", "0.2\n2\n-1 0\n-1 3\n");
   write(dir.path() / "cross.dat", "0.2\n3\n-1 2\n1 2\n2 2\n");
   const std::vector<failure_case> cases{
-      {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design and evaluate (see 'stopbound --help')"},
+      {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design, evaluate and plan (see 'stopbound --help')"},
       {{"--bogus"}, "unknown option '--bogus' (see 'stopbound --help')"},
-      {{""}, "unknown command '': the commands are design and evaluate (see 'stopbound --help')"},
+      {{""}, "unknown command '': the commands are design, evaluate and plan (see 'stopbound --help')"},
       {{"design", "10", "0.2", "0.1", "extra", "more"},
        "the following arguments were not expected: extra more (see 'stopbound design --help')"},
       {{"design", "10", "0.2", "0.1", "a", "--", "b"},
