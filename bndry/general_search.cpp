@@ -27,10 +27,9 @@ namespace {
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 // One look's band: counts first..first + size - 1 with their statistic and
-// tail, and the first count a threshold may stop at (n + 1: none).
+// tail.
 struct band {
   int n;
-  int first_count;
   int first;
   std::size_t offset;
   int size;
@@ -42,7 +41,6 @@ struct design_workspace::impl {
   std::vector<band> bands;
   std::vector<double> values;
   std::vector<double> tails;
-  std::vector<int> upper;
   std::vector<double> phi_scratch;
   // Per band, the bracket's open range of indices [from, to).
   std::vector<int> from, to, sel_from, sel_to;
@@ -104,7 +102,7 @@ void search::build_bands(double c_lo, double c_hi) {
   w_.tails.clear();
   for (const int n : r_.looks) {
     const int first_count = family_first_count(r_.fam, r_.theta, n, r_.min_events);
-    band b{n, first_count, n + 1, w_.values.size(), 0};
+    band b{n, n + 1, w_.values.size(), 0};
     if (first_count <= n) {
       stat_.load(n);
       b.first = c_lo == -inf ? first_count : row_count_at(n, first_count, c_lo);
