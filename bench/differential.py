@@ -7,6 +7,12 @@ A faster method replaces a slower one only after this passes against the
 program as it was. Not a CI test: it runs for minutes.
 
     bench/differential.py REFERENCE NEW [--jobs N] [--random N] [--seed S]
+                          [--design [--ignore PREFIX ...]]
+
+With --design both run the command `design K THETA PHI` with its default
+options instead of the dialogue (the text report on standard output, and
+_bndry_.dat); lines beginning with an --ignore PREFIX, those a newer
+program adds, are left out of both outputs.
 
 The inputs: the sweep K = 1..255 step 7 with THETA and PHI over their
 ranges (7,104 inputs), THETA = 0.5 and 0.25 (exact decimal ties) for K up
@@ -64,20 +70,25 @@ def inputs(random_count, seed):
     return cases
 
 
-def run(binary, line):
+def run(binary, line, design=False, ignore=()):
     with tempfile.TemporaryDirectory(prefix="stopbound-diff-") as cwd:
-        proc = subprocess.run(["stopbound"], executable=binary, input=line + "\n",
-                              capture_output=True, text=True, cwd=cwd, timeout=600)
-        out = "".join(l for l in proc.stdout.splitlines(keepends=True)
-                      if not l.startswith("Date and time: "))
+        if design:
+            proc = subprocess.run(["stopbound", "design"] + line.split(), executable=binary,
+                                  stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                  cwd=cwd, timeout=600)
+        else:
+            proc = subprocess.run(["stopbound"], executable=binary, input=line + "\n",
+                                  capture_output=True, text=True, cwd=cwd, timeout=600)
+        skip = ("Date and time: ",) + tuple(ignore)
+        out = "".join(l for l in proc.stdout.splitlines(keepends=True) if not l.startswith(skip))
         path = os.path.join(cwd, "_bndry_.dat")
         data = open(path, "rb").read() if os.path.exists(path) else None
         return proc.returncode, out, proc.stderr, data
 
 
-def compare(ref, new, line):
-    a = run(ref, line)
-    b = run(new, line)
+def compare(ref, new, line, design=False, ignore=()):
+    a = run(ref, line, design, ignore)
+    b = run(new, line, design, ignore)
     if a == b:
         return None
     what = [name for name, x, y in zip(("status", "stdout", "stderr", "_bndry_.dat"), a, b) if x != y]
@@ -92,6 +103,10 @@ def main():
     parser.add_argument("--random", type=int, default=1500, help="random inputs (default 1500)")
     parser.add_argument("--seed", type=int, default=11)
     parser.add_argument("--every", type=int, default=1, help="only every N-th input (quick look)")
+    parser.add_argument("--design", action="store_true",
+                        help="run `design K THETA PHI` instead of the dialogue")
+    parser.add_argument("--ignore", action="append", default=[], metavar="PREFIX",
+                        help="leave out output lines beginning with PREFIX (with --design)")
     args = parser.parse_args()
     ref = os.path.abspath(args.reference)
     new = os.path.abspath(args.new)
@@ -99,7 +114,8 @@ def main():
     failures = []
     done = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
-        for result in pool.map(lambda line: compare(ref, new, line), cases):
+        for result in pool.map(lambda line: compare(ref, new, line, args.design, args.ignore),
+                               cases):
             done += 1
             if result is not None:
                 failures.append(result)

@@ -35,6 +35,17 @@ boundary_result design_boundary(int K, double theta, double phi) {
   b.upper.resize(static_cast<std::size_t>(K) + 1);
   b.upper[0] = 0;
   b.lower.assign(static_cast<std::size_t>(K) + 1, -1);
+  b.alpha_used = alpha_used(b.upper.data(), K, theta);
+  next_design next;
+  next.upper.assign(static_cast<std::size_t>(K) + 1, 0);
+  const int found = next_boundary(next.upper.data(), &next.phi_star, K, theta, b.alpha);
+  if (found > 0)
+    throw error("internal processing error (status " + std::to_string(found) +
+                " of the next boundary); please report it with K, THETA and PHI");
+  if (found == 0) {
+    next.alpha_used = alpha_used(next.upper.data(), K, theta);
+    b.next = std::move(next);
+  }
   fill_rule(b);
   return b;
 }
@@ -67,7 +78,7 @@ std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> ra
   rows.reserve(rates.size());
   for (const double theta : rates) {
     assert(theta > 0.0 && theta < 1.0);
-    const oc_record r = summary(theta, b.K, b.lower.data(), b.upper.data());
+    const oc_record r = within_range(summary(theta, b.K, b.lower.data(), b.upper.data()), b.K);
     rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn,
                     r.sd_yn});
   }

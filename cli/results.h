@@ -5,6 +5,7 @@
 // the command line (pictures, pages) work from the same numbers.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,14 @@ struct rule_run {
   int stop_at;  ///< upper runs: stop at this many events or more; lower: this many or fewer
 };
 
+/// A design's next attainable boundary, one step more liberal: the boundary
+/// of the first candidate level above ALPHA that gives another one.
+struct next_design {
+  double phi_star = 0.0;    ///< its PHI* at THETA, computed as the design's is
+  double alpha_used = 0.0;  ///< the largest tail P(Y_n >= upper[n]) it uses
+  std::vector<int> upper;   ///< indexed by patient 1..K, entry 0 unused
+};
+
 /// A boundary pair with what is known about it. Vectors are indexed by
 /// patient 1..K; entry 0 is unused (and set to the never-stopping value).
 struct boundary_result {
@@ -47,6 +56,8 @@ struct boundary_result {
   double phi = 0.0;       ///< design only: the PHI asked for
   double alpha = 0.0;     ///< design only: ALPHA
   double phi_star = 0.0;  ///< design only: PHI* at THETA
+  double alpha_used = 0.0;  ///< design only: the largest tail P(Y_n >= upper[n]) used, 0 if none
+  std::optional<next_design> next;  ///< design only: none when no level below 1 gives one
   std::vector<int> lower;  ///< stop low after patient n when Y_n <= lower[n]
   std::vector<int> upper;  ///< stop high after patient n when Y_n >= upper[n]
   std::vector<rule_run> rule;        ///< runs of equal upper[n] <= n
@@ -61,15 +72,17 @@ using oc_row = figure::oc_row;
 enum class format { text, json, csv };
 
 /// The design for K, theta and phi: the dialogue's ALPHA, PHI* and boundary,
-/// with lower[n] = -1; throws cli::error if the level search fails.
+/// with lower[n] = -1, the largest tail it uses and its next more liberal
+/// boundary; throws cli::error if the level search fails.
 boundary_result design_boundary(int K, double theta, double phi);
 
 /// Fills rule and rule_lower from lower and upper.
 void fill_rule(boundary_result& b);
 
 /// Operating characteristics of b at each rate, in order: the dialogue's
-/// summary for each, plus the probability of stopping low. Rates must lie
-/// strictly between 0 and 1, and b must be a pair the crossing engine accepts.
+/// summary for each, plus the probability of stopping low, each figure within
+/// its range (within_range). Rates must lie strictly between 0 and 1, and b
+/// must be a pair the crossing engine accepts.
 std::vector<oc_row> oc_rows(const boundary_result& b, std::span<const double> rates);
 
 /// The report in the given format, ready for standard output.
