@@ -25,6 +25,17 @@ int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, doub
 /// or 1 (b untouched) for a bad K or theta.
 int GetPointwiseBndry(int* b, int K, double alpha, double theta);
 
+/// The level b actually uses: the largest tail P(Y_n >= b[n]) under theta
+/// over the patients n = 1..K who can stop (b[n] <= n); 0 when none can, -1
+/// for a bad K or theta.
+double alpha_used(const int* b, int K, double theta);
+
+/// The next attainable boundary: b[1..K] and its PHI* (as FindBndry computes
+/// PHI*) of the first candidate level above alpha whose boundary differs from
+/// the one at alpha; returns 0, -1 (nothing written) when only level 1 gives
+/// a more liberal boundary, or a positive status (1 for a bad K or theta).
+int next_boundary(int* b, double* phi_star, int K, double theta, double alpha);
+
 /// v[i] = (v[i+1] + v[i]) * 0.5 for i = 0..n-2, in increasing order.
 void midpoints(double* v, int n);
 
@@ -58,6 +69,13 @@ struct refused_boundary : std::invalid_argument {
 /// with the events the trial has then; throws refused_boundary when the
 /// crossing engine refuses the boundaries.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
+
+/// r with each figure moved into the range it has for a trial of at most K
+/// patients, so that rounding never puts it outside: the probabilities and
+/// E[Y/N] in [0, 1], E[Y] in [0, K], E[N] in [1, K], SD[Y] in [0, K / 2],
+/// SD[N] in [0, (K - 1) / 2], SD[Y/N] in [0, 1 / 2]; where both stopping
+/// probabilities are 0 the trial runs to K: E[N] = K and SD[N] = 0 exactly.
+oc_record within_range(const oc_record& r, int K);
 
 /// summary by the cheaper method, and how far summary's figures may lie from
 /// these: each field of summary's record is within the same field of *error

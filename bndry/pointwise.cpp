@@ -36,6 +36,15 @@ int GetPointwiseBndry(int* b, int K, double alpha, double theta) {
   return 0;
 }
 
+double alpha_used(const int* b, int K, double theta) {
+  if (K < 1 || K > max_patients) return -1.0;
+  if (bndry_internal::init_bin(nullptr, theta, K) != 0) return -1.0;
+  double used = 0.0;
+  for (int n = 1; n <= K; ++n)
+    if (b[n] <= n) used = std::max(used, bndry_internal::surv_row(n)[std::max(b[n], 0)]);
+  return used;
+}
+
 void midpoints(double* v, int n) {
   for (int i = 0; i + 1 < n; ++i) v[i] = (v[i + 1] + v[i]) * 0.5;
 }

@@ -7,6 +7,7 @@
 // bisection over the sorted candidates finds the last step below PHI.
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <limits>
 
@@ -47,26 +48,49 @@ bndry_internal::tail_run row_run(int n, double phi) {
   return {row + k, n - k + 1};
 }
 
+// The candidate list from one run of tails per row 1..K: every value once,
+// in increasing order, each then the midpoint of it and the next.
+void fill_candidates(const std::array<bndry_internal::tail_run, max_patients>& runs, int K) {
+  int total = 0;
+  for (int n = 1; n <= K; ++n) total += runs[static_cast<std::size_t>(n - 1)].size;
+  alpha_val = static_cast<double*>(
+      emalloc(static_cast<unsigned>(total) * static_cast<unsigned>(sizeof(double))));
+  bndry_internal::sort_tails(runs.data(), K, alpha_val);
+  alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + total) - alpha_val);
+  midpoints(alpha_val, alpha_n);
+}
+
 // Row n gives its tails from k = n down to the first that is >= phi: a level
 // at or above that tail already stops by patient n with probability >= phi,
 // so no larger tail of the row, and no candidate past the first >= phi, can
 // be the answer.
 void FindAlpha(double phi, int K) {
   std::array<bndry_internal::tail_run, max_patients> runs{};
-  int total = 0;
-  for (int n = 1; n <= K; ++n) {
-    runs[static_cast<std::size_t>(n - 1)] = row_run(n, phi);
-    total += runs[static_cast<std::size_t>(n - 1)].size;
-  }
-  alpha_val = static_cast<double*>(
-      emalloc(static_cast<unsigned>(total) * static_cast<unsigned>(sizeof(double))));
-  bndry_internal::sort_tails(runs.data(), K, alpha_val);
-  alpha_n = static_cast<int>(std::unique(alpha_val, alpha_val + total) - alpha_val);
-  midpoints(alpha_val, alpha_n);
+  for (int n = 1; n <= K; ++n) runs[static_cast<std::size_t>(n - 1)] = row_run(n, phi);
+  fill_candidates(runs, K);
   // Keep the list up to its first entry >= phi; the largest tail, 1, always is.
   int last = 0;
   while (last + 1 < alpha_n && alpha_val[last] < phi) ++last;
   alpha_n = last + 1;
+}
+
+// The candidates above a level: row n gives its tails from k = 0 up to the
+// first that is <= level (the whole row when none is). The list then holds
+// every tail from the largest <= level up, in every row, and so the same
+// candidates above the level as a list of all the tails; FindAlpha's lists
+// the same too, all but perhaps its last, the first at or above its phi
+// (the tails below phi and the first at or above it are the same in both).
+void FindAbove(double level, int K) {
+  std::array<bndry_internal::tail_run, max_patients> runs{};
+  for (int n = 1; n <= K; ++n) {
+    const double* row = bndry_internal::surv_row(n);
+    const std::ptrdiff_t k =
+        std::partition_point(row, row + n + 1, [level](double tail) { return !(level >= tail); }) -
+        row;
+    runs[static_cast<std::size_t>(n - 1)] = {row,
+                                             static_cast<int>(std::min<std::ptrdiff_t>(k, n)) + 1};
+  }
+  fill_candidates(runs, K);
 }
 
 // PHI* of a level, and how far the exact one may lie from it (0: it is the
@@ -174,6 +198,42 @@ int SolveAlpha(double* alpha, double* phi_star, int K, double theta, double phi)
 }  // namespace
 
 int bndry_internal::candidate_count() { return alpha_n; }
+
+// The candidates are the level search's, without its cut at PHI: a level
+// passes one tail value from one candidate to the next, so the boundary
+// changes at most once between them, and candidates above alpha whose
+// boundary is the same (a tail the running maximum hides) are passed over.
+// The tails below alpha, most of them, are left out of the list (FindAbove).
+int next_boundary(int* b, double* phi_star, int K, double theta, double alpha) {
+  if (K < 1 || K > max_patients) return 1;
+  if (bndry_internal::init_bin(nullptr, theta, K) != 0) return 1;
+  evec<int> chosen(K + 1);
+  evec<int> lower(K + 1);
+  evec<int> upper(K + 1);
+  if (GetPointwiseBndry(chosen.data(), K, alpha, theta) != 0) return 1;
+  double level = 0.0;
+  bool found = false;
+  {
+    const candidate_list_guard guard;
+    FindAbove(alpha, K);
+    for (const double* c = std::upper_bound(alpha_val, alpha_val + alpha_n, alpha);
+         c != alpha_val + alpha_n && *c < 1.0 && !found; ++c) {
+      (void)GetPointwiseBndry(upper.data(), K, *c, theta);
+      found = !std::equal(upper.data() + 1, upper.data() + K + 1, chosen.data() + 1);
+      level = *c;
+    }
+  }
+  if (!found) return -1;
+  // PHI* as SolveAlpha settles it for the design: estimated, then made exact.
+  bndry_internal::init_lb(lower.data(), K);
+  int status = 0;
+  phi_estimate p = estimate_phi(&status, lower.data(), upper.data(), K, theta, level);
+  if (status == 0) make_exact(&status, &p, lower.data(), upper.data(), K, theta, level);
+  if (status != 0) return status;
+  std::copy(upper.data() + 1, upper.data() + K + 1, b + 1);
+  *phi_star = p.value;
+  return 0;
+}
 
 int FindBndry(int* b, double* alpha, double* phi_star, int K, double theta, double phi) {
   if (K < 1 || K > max_patients) return 1;

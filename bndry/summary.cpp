@@ -2,6 +2,7 @@
 // PHI* and the moments of the events Y, the patients N and the rate Y/N at
 // the end of the trial; exactly, or by the cheaper method with a bound on
 // how far each figure may lie from the exact one.
+#include <algorithm>
 #include <cmath>
 
 #include "bndry/internal.h"
@@ -108,4 +109,24 @@ oc_record summary_estimate(double theta, int K, const int* lower, const int* upp
   *error = bound.relative == 0.0 && bound.absolute == 0.0 ? oc_record{}
                                                           : record_bound(r, bound, K, outcomes);
   return r;
+}
+
+// Each bound is what the figure can be for a trial of at most K patients:
+// a standard deviation of values within [lo, hi] is at most (hi - lo) / 2.
+oc_record within_range(const oc_record& r, int K) {
+  const double k = K;
+  oc_record c = r;
+  c.phi_star = std::clamp(r.phi_star, 0.0, 1.0);
+  c.p_lower = std::clamp(r.p_lower, 0.0, 1.0);
+  c.mean_y = std::clamp(r.mean_y, 0.0, k);
+  c.sd_y = std::clamp(r.sd_y, 0.0, k / 2);
+  c.mean_n = std::clamp(r.mean_n, 1.0, k);
+  c.sd_n = std::clamp(r.sd_n, 0.0, (k - 1) / 2);
+  c.mean_yn = std::clamp(r.mean_yn, 0.0, 1.0);
+  c.sd_yn = std::clamp(r.sd_yn, 0.0, 0.5);
+  if (c.phi_star == 0.0 && c.p_lower == 0.0) {
+    c.mean_n = k;
+    c.sd_n = 0.0;
+  }
+  return c;
 }

@@ -22,13 +22,24 @@ namespace {
 // Lines longer than this are not a boundary file's.
 constexpr std::size_t max_line = 4096;
 
+// Closes what the reader opened; standard input stays open.
 struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+  void operator()(std::FILE* f) const {
+    if (f != stdin) std::fclose(f);
+  }
 };
 
 class line_reader {
  public:
-  line_reader(const std::string& path, std::string name) : name_(std::move(name)) {
+  // "-" is standard input, named so in messages.
+  explicit line_reader(const std::string& path)
+      : name_(path == standard_input ? "standard input"
+              : path.empty()         ? "''"
+                                     : path) {
+    if (path == standard_input) {
+      file_.reset(stdin);
+      return;
+    }
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       throw error("cannot read " + name_ + ": " + std::strerror(EISDIR));
@@ -102,12 +113,12 @@ std::string header_token(line_reader& in, const char* what) {
 // The public interface's check of the pair, its message after the file's
 // name. Counts past n + 1 or below -1 stop no more than those do, as files
 // written for the dialogue's engine may hold them ("never": 2147483647).
-void check_pair(const boundary_result& b) {
+void check_pair(const boundary_result& b, const std::string& name) {
   const stopbound::boundary pair = engine_pair(b);
   try {
     stopbound::check_boundary(pair.lower, pair.upper);
   } catch (const std::invalid_argument& e) {
-    throw error((b.file.empty() ? "''" : b.file) + ": " + e.what());
+    throw error(name + ": " + e.what());
   }
 }
 
@@ -129,12 +140,13 @@ boundary_result read_boundary_file(const std::string& path) {
   boundary_result b;
   b.kind = command::evaluate;
   b.file = path;
-  line_reader in(path, path.empty() ? "''" : path);
+  line_reader in(path);
 
   const std::string theta = header_token(in, "THETA, a number strictly between 0 and 1");
   const auto t = parse_number(theta);
   if (!t || !(*t > 0.0 && *t < 1.0))
-    throw error(at_line(in) + ": THETA must be a number strictly between 0 and 1, got '" + shown(theta) + "'");
+    throw error(at_line(in) + ": THETA must be a number strictly between 0 and 1, got '" +
+                shown(theta) + "'" + (t ? rounding_note(theta, *t) : ""));
   b.theta = *t;
 
   const std::string most = std::to_string(stopbound::max_k);
@@ -161,7 +173,7 @@ boundary_result read_boundary_file(const std::string& path) {
     b.lower[static_cast<std::size_t>(n)] = *lo;
     b.upper[static_cast<std::size_t>(n)] = *up;
   }
-  check_pair(b);
+  check_pair(b, in.name());
   fill_rule(b);
   return b;
 }

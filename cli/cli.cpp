@@ -13,10 +13,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,11 +40,13 @@ namespace {
 constexpr const char* see_help = " (see 'stopbound --help')";
 constexpr const char* see_design_help = " (see 'stopbound design --help')";
 
-// A help description broken into lines that fit 80 columns beside CLI11's
-// 30-column names (CLI11 indents each line, but does not break them).
-std::string wrapped(const std::string& text) {
-  constexpr std::size_t name_column = 30;
-  constexpr std::size_t width = 80 - name_column;
+// Help texts are broken between words only, into lines of at most 80
+// columns: beside CLI11's 30-column names (CLI11 indents each line, but does
+// not break them), or on a line of their own (a description at the top).
+constexpr std::size_t help_width = 80;
+constexpr std::size_t name_column = 30;
+
+std::string wrapped(const std::string& text, std::size_t width = help_width - name_column) {
   std::string out;
   std::size_t line = 0;
   std::size_t at = 0;
@@ -62,9 +68,25 @@ std::string wrapped(const std::string& text) {
   return out;
 }
 
+// A command's description stands whole at the top of its own help, and is
+// broken beside its name in the list of commands.
+class help_formatter : public CLI::Formatter {
+ public:
+  std::string make_description(const CLI::App* app) const override {
+    const std::string text = app->get_description();
+    return text.empty() ? std::string{} : wrapped(text, help_width) + "\n";
+  }
+  std::string make_subcommand(const CLI::App* sub) const override {
+    std::stringstream out;
+    CLI::detail::format_help(out, sub->get_name(), wrapped(sub->get_description()),
+                             get_column_width());
+    return out.str();
+  }
+};
+
 // Options every command takes. A new one is declared in add_common_options
-// and acted on in emit, and both commands have it. As usual on a command
-// line, an option given twice takes its last value.
+// and acted on in emit, and both commands have it. An option given twice is
+// an error (once_each): which of two values was meant cannot be told.
 struct common_options {
   std::string oc;
   std::string format = "text";
@@ -73,10 +95,20 @@ struct common_options {
   bool stopping = false;       // the distribution of N at each rate
   bool stopping_rows = false;  // and, in text, its rows per patient
   CLI::Option* oc_option = nullptr;
+  CLI::Option* format_option = nullptr;
   CLI::Option* plot_option = nullptr;
   CLI::Option* html_option = nullptr;
   bool oc_given() const { return oc_option != nullptr && oc_option->count() > 0; }
 };
+
+// Refuses an option given more than once, naming it.
+void once_each(std::initializer_list<const CLI::Option*> options) {
+  const auto* const twice = std::find_if(options.begin(), options.end(), [](const CLI::Option* o) {
+    return o != nullptr && o->count() > 1;
+  });
+  if (twice != options.end())
+    throw error((*twice)->get_name() + ": given more than once; give it once");
+}
 
 // --format, --plot and --html, which every command takes.
 void add_output_options(CLI::App& cmd, common_options& o);
@@ -91,11 +123,10 @@ void add_stopping_options(CLI::App& cmd, common_options& o) {
                        "text report"));
 }
 
-void add_common_options(CLI::App& cmd, common_options& o) {
+void add_common_options(CLI::App& cmd, common_options& o, const std::string& default_rates) {
   o.oc_option = cmd.add_option("--oc", o.oc, wrapped("event probabilities for the operating characteristics: comma-separated "
                  "numbers strictly between 0 and 1 and ranges FROM:TO:STEP (inclusive), in the "
-                 "order given, at most 10000 (default: THETA and the 0.05 grid from THETA up, "
-                 "as in the dialogue)"))
+                 "order given, at most 10000 (default: " + default_rates + ")"))
       ->type_name("RATES")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   add_output_options(cmd, o);
@@ -103,9 +134,9 @@ void add_common_options(CLI::App& cmd, common_options& o) {
 }
 
 void add_output_options(CLI::App& cmd, common_options& o) {
-  cmd.add_option("--format", o.format, "text (default), json or csv")
-      ->type_name("FORMAT")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  o.format_option = cmd.add_option("--format", o.format, "text (default), json or csv")
+                        ->type_name("FORMAT")
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   o.plot_option = cmd.add_option("--plot", o.plot, wrapped("also draw the boundary, the probability of stopping early and "
                                  "E[N] as an SVG figure into FILE"))
                       ->type_name("FILE.svg")
@@ -213,17 +244,15 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
   write_stdout(report);
 }
 
-// A whole-token number strictly between 0 and 1, as THETA and PHI must be.
-double probability(const std::string& name, const std::string& token) {
+// A number strictly between 0 and 1, as THETA and PHI must be: the whole
+// argument, blanks around it aside.
+double probability(const std::string& name, const std::string& argument) {
+  const std::string token = trimmed(argument);
   const auto v = parse_number(token);
-  if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + token + "'");
-  if (!(*v > 0.0 && *v < 1.0)) {
-    // 1e-400 and 0.99999999999999999 are inside, but not as doubles.
-    const std::string rounded = decimal_inside_0_1(token)
-                                    ? std::string(", which rounds to ") + (*v > 0.0 ? "1" : "0") + " as a double"
-                                    : "";
-    throw error(name + " must be strictly between 0 and 1, got " + token + rounded);
-  }
+  if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + argument + "'");
+  if (!(*v > 0.0 && *v < 1.0))
+    throw error(name + " must be strictly between 0 and 1, got " + token +
+                rounding_note(token, *v));
   return *v;
 }
 
@@ -241,25 +270,18 @@ struct design_args {
   common_options common;
 };
 
-int check_k(const std::string& token) {
+int check_k(const std::string& argument) {
+  const std::string token = trimmed(argument);
   const std::string most = std::to_string(stopbound::max_k);
   const auto K = parse_int(token);
-  if (!K) throw error("K must be a whole number from 1 to " + most + ", got '" + token + "'");
+  if (!K) throw error("K must be a whole number from 1 to " + most + ", got '" + argument + "'");
   if (*K < 1 || *K > stopbound::max_k) throw error("K must be from 1 to " + most + ", got " + token);
   return *K;
 }
 
-// An option that takes one value, given once.
-void once(const CLI::Option* option) {
-  if (option != nullptr && option->count() > 1)
-    throw error(option->get_name() + " is given more than once");
-}
-
 // What --family, --looks and --min-events ask for, checked as a design's.
 stopbound::design_spec design_spec_of(const design_args& a, int K, double theta, double phi) {
-  once(a.family_option);
-  once(a.looks_option);
-  once(a.min_events_option);
+  once_each({a.family_option, a.looks_option, a.min_events_option});
   stopbound::design_spec spec;
   spec.K = K;
   spec.theta = theta;
@@ -291,6 +313,8 @@ void check_stopping(const common_options& o) {
 }
 
 void run_design(const design_args& a, const std::string& program) {
+  once_each({a.common.oc_option, a.common.format_option, a.common.plot_option,
+             a.common.html_option, a.file_option});
   const int K = check_k(a.K);
   const double theta = probability("THETA", a.theta);
   const double phi = probability("PHI", a.phi);
@@ -316,13 +340,21 @@ struct evaluate_args {
 };
 
 void run_evaluate(const evaluate_args& a) {
+  once_each({a.common.oc_option, a.common.format_option, a.common.plot_option,
+             a.common.html_option});
   (void)format_of(a.common.format);
   check_stopping(a.common);
   // An --oc list is checked before the file is read.
   const std::vector<double> given = a.common.oc_given() ? parse_rates(a.common.oc) : std::vector<double>{};
-  check_output_paths(a.common, nullptr, false, &a.file);
+  const bool from_stdin = a.file == standard_input;
+  check_output_paths(a.common, nullptr, false, from_stdin ? nullptr : &a.file);
   const boundary_result b = read_boundary_file(a.file);
-  emit(b, a.common, a.common.oc_given() ? given : table_thetas(b.theta), nullptr, false);
+  // A lower boundary acts at low rates, which the dialogue's rows from THETA
+  // up would leave out.
+  const std::vector<double> rates = a.common.oc_given()    ? given
+                                    : b.rule_lower.empty() ? table_thetas(b.theta)
+                                                           : full_grid(b.theta);
+  emit(b, a.common, rates, nullptr, false);
 }
 
 struct plan_args {
@@ -423,6 +455,7 @@ int run(int argc, char** argv) {
                "Wang-Tsiatis, Bayesian, SPRT and MaxSPRT, at every patient or at chosen looks. "
                "Without arguments the program asks for K, THETA and PHI.",
                "stopbound");
+  app.formatter(std::make_shared<help_formatter>());
   app.set_version_flag("--version", program_and_version(),
                        "print the program's version and exit");
   app.require_subcommand(1);
@@ -443,7 +476,10 @@ int run(int argc, char** argv) {
   d.min_events_option = design->add_option("--min-events", d.min_events, wrapped("no stop with fewer than M events (default 0)"))
           ->type_name("M")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  add_common_options(*design, d.common);
+  design->set_version_flag("--version", program_and_version(),
+                           "print the program's version and exit");
+  add_common_options(*design, d.common,
+                     "THETA and the 0.05 grid from THETA up, as in the dialogue");
   d.file_option = design->add_option("--boundary-file", d.boundary_file, wrapped("where to write the boundary file (default _bndry_.dat)"))
           ->type_name("PATH")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -451,11 +487,19 @@ int run(int argc, char** argv) {
 
   evaluate_args ev;
   CLI::App* evaluate =
-      app.add_subcommand("evaluate", wrapped("operating characteristics of the boundaries in a file laid out as _bndry_.dat"));
-  evaluate->add_option("FILE", ev.file, wrapped("THETA on line 1, K on line 2, then K lines 'lower upper'"))
+      app.add_subcommand("evaluate", "operating characteristics of the boundaries in a file laid "
+                                     "out as _bndry_.dat");
+  evaluate
+      ->add_option("FILE", ev.file,
+                   wrapped("THETA on line 1, K on line 2, then K lines 'lower upper'; - reads "
+                           "standard input"))
       ->required()
       ->type_name("");
-  add_common_options(*evaluate, ev.common);
+  evaluate->set_version_flag("--version", program_and_version(),
+                             "print the program's version and exit");
+  add_common_options(*evaluate, ev.common,
+                     "THETA and the 0.05 grid from THETA up, as in the dialogue; with a lower "
+                     "boundary that can stop, the whole grid 0.05 to 0.95 with THETA");
 
   plan_args pl;
   CLI::App* plan = app.add_subcommand(

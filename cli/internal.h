@@ -19,6 +19,18 @@ inline constexpr std::size_t max_rates = 10000;
 /// Most decimal places a range bound or step may have.
 inline constexpr int max_range_places = 60;
 
+/// The name `evaluate` reads standard input by.
+inline constexpr std::string_view standard_input = "-";
+
+/// An argument without the blanks (spaces and tabs) around it: K, THETA, PHI
+/// and every --oc item and range part are read so, the boundary file's
+/// tokens by its lines' blanks.
+std::string trimmed(std::string_view text);
+
+/// ", which rounds to 0 as a double" (or 1) when the token's exact decimal
+/// lies strictly between 0 and 1 but v, its double, does not; else empty.
+std::string rounding_note(std::string_view token, double v);
+
 /// The whole token as a decimal int (optional sign, digits only, in range).
 std::optional<int> parse_int(std::string_view token);
 
@@ -45,9 +57,15 @@ std::vector<int> parse_looks(std::string_view text, int K);
 /// ranges: "5:50:5", "10,20,35,50", "1:40:1".
 std::string looks_text(std::span<const int> looks);
 
+/// The rates `evaluate` takes by default for a lower boundary that can stop:
+/// the 0.05 grid 0.05 .. 0.95, each the double nearest its decimal, with
+/// theta in its place unless it is one of them.
+std::vector<double> full_grid(double theta);
+
 /// The boundary pair of a file in the boundary file's layout (THETA, K, K
-/// lines "lower upper", the rest ignored), checked as the crossing engine
-/// checks it; throws error naming the file and the line or patient at fault.
+/// lines "lower upper", the rest ignored), from standard input for "-",
+/// checked as the crossing engine checks it; throws error naming the file
+/// ("standard input") and the line or patient at fault.
 boundary_result read_boundary_file(const std::string& path);
 
 /// b's pair 0-based, as the public interface takes it: counts that cannot
@@ -58,9 +76,13 @@ stopbound::boundary engine_pair(const boundary_result& b);
 /// 0.005, THETA and the given rates, increasing, each once.
 std::vector<double> figure_rates(double theta, std::span<const double> rates);
 
-/// "YYYY-MM-DD HH:MM", local time now, or the UTC time of SOURCE_DATE_EPOCH
-/// when that is set; throws error when it is not a count of seconds.
+/// "YYYY-MM-DD HH:MM UTC": now, or SOURCE_DATE_EPOCH when that is set and
+/// not empty; throws error when it is not a count of seconds.
 std::string report_date();
+
+/// What the figure module draws of b: the boundaries, a design's figures, the
+/// evaluated file's name.
+figure::boundary figure_boundary(const boundary_result& b);
 
 /// The SVG figure of b, its curves through the rows at figure_rates.
 std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve);

@@ -29,7 +29,9 @@ std::vector<int> patients(const std::vector<int>& v, int K) {
   return {v.begin() + 1, v.begin() + 1 + K};
 }
 
-figure::boundary figure_input(const boundary_result& b) {
+}  // namespace
+
+figure::boundary figure_boundary(const boundary_result& b) {
   figure::boundary f;
   f.K = b.K;
   f.theta = b.theta;
@@ -37,8 +39,12 @@ figure::boundary figure_input(const boundary_result& b) {
     f.phi = b.phi;
     f.alpha = b.alpha;
     f.phi_star = b.phi_star;
+    f.alpha_used = b.alpha_used;
+    if (b.next)
+      f.next =
+          figure::next_boundary{b.next->phi_star, b.next->alpha_used, b.next->upper};
   } else {
-    f.file = b.file;
+    f.file = b.file == standard_input ? "standard input" : b.file;
   }
   f.upper = patients(b.upper, b.K);
   f.lower = patients(b.lower, b.K);
@@ -57,8 +63,6 @@ figure::boundary figure_input(const boundary_result& b) {
   return f;
 }
 
-}  // namespace
-
 std::vector<double> figure_rates(double theta, std::span<const double> rates) {
   std::vector<double> all;
   all.reserve(grid_points + 1 + rates.size());
@@ -74,7 +78,6 @@ std::vector<double> figure_rates(double theta, std::span<const double> rates) {
 std::string report_date() {
   // A fixed SOURCE_DATE_EPOCH makes the page reproducible, byte for byte.
   std::time_t t = std::time(nullptr);
-  bool utc = false;
   // Set but empty counts as unset, as other tools that read it do.
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
     const std::string_view text(epoch);
@@ -84,26 +87,25 @@ std::string report_date() {
       throw error(std::string("SOURCE_DATE_EPOCH must be a whole number of seconds, got '") +
                   epoch + "'");
     t = static_cast<std::time_t>(seconds);
-    utc = true;
   }
+  // UTC, named: a page read elsewhere, or made again, tells the same time.
   std::tm parts{};
-  const bool ok = utc ? ::gmtime_r(&t, &parts) != nullptr : ::localtime_r(&t, &parts) != nullptr;
   char text[64];
-  if (!ok || std::strftime(text, sizeof text, utc ? "%Y-%m-%d %H:%M UTC" : "%Y-%m-%d %H:%M",
-                           &parts) == 0)
+  if (::gmtime_r(&t, &parts) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts) == 0)
     throw error("cannot tell the date for the report");
   return text;
 }
 
 std::string plot_svg(const boundary_result& b, std::span<const oc_row> curve) {
-  return figure::svg_document(figure_input(b), curve);
+  return figure::svg_document(figure_boundary(b), curve);
 }
 
 std::string report_html(const boundary_result& b, std::span<const oc_row> curve,
                         std::span<const oc_row> table, const std::string& date,
                         std::span<const figure::stopping_curve> stopping) {
   const figure::report_extras extras{table, program_and_version(), date, stopping};
-  return figure::html_report(figure_input(b), curve, extras);
+  return figure::html_report(figure_boundary(b), curve, extras);
 }
 
 std::vector<figure::stopping_curve> stopped_by_curves(std::span<const stopping> stops) {
@@ -146,7 +148,7 @@ std::string plan_html(const plan_report& p, const std::string& date) {
   const std::vector<oc_row> curve =
       report_rows(stopbound::operating_characteristics(interface_boundary(a.design), rates));
   const std::vector<figure::stopping_curve> stopping = stopped_by_curves(a.stops);
-  const figure::boundary design = figure_input(a.design);
+  const figure::boundary design = figure_boundary(a.design);
   return figure::plan_html_report(plan_chart(p), answer, &design, curve,
                                   {a.oc, program_and_version(), date, stopping});
 }

@@ -111,19 +111,13 @@ std::string text_of(const fixed& f) { return f.substr(0, int_digits) + "." + f.s
 
 double nearest_double(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 
-std::string trimmed(std::string_view s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  const auto e = s.find_last_not_of(" \t");
-  return std::string(s.substr(b, e - b + 1));
-}
-
 // A single rate: a number whose double lies strictly between 0 and 1.
 double single_rate(const std::string& item) {
   const auto v = parse_number(item);
   if (!v) throw error("--oc: '" + item + "' is not a number or a range FROM:TO:STEP");
   if (!(*v > 0.0 && *v < 1.0))
-    throw error("--oc: every rate must be strictly between 0 and 1, got " + item);
+    throw error("--oc: every rate must be strictly between 0 and 1, got " + item +
+                rounding_note(item, *v));
   return *v;
 }
 
@@ -162,6 +156,28 @@ void append_range(std::vector<double>& rates, const std::string& item) {
 }
 
 }  // namespace
+
+std::string trimmed(std::string_view text) {
+  const auto b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  const auto e = text.find_last_not_of(" \t");
+  return std::string(text.substr(b, e - b + 1));
+}
+
+std::string rounding_note(std::string_view token, double v) {
+  if ((v > 0.0 && v < 1.0) || !decimal_inside_0_1(token)) return {};
+  return std::string(", which rounds to ") + (v > 0.0 ? "1" : "0") + " as a double";
+}
+
+std::vector<double> full_grid(double theta) {
+  constexpr int steps = 20;  // the grid is i / 20, i = 1..19
+  std::vector<double> rates;
+  for (int i = 1; i < steps; ++i) rates.push_back(i / static_cast<double>(steps));
+  // i / 20 is one correctly rounded division: the double nearest i x 0.05.
+  if (std::find(rates.begin(), rates.end(), theta) == rates.end())
+    rates.insert(std::upper_bound(rates.begin(), rates.end(), theta), theta);
+  return rates;
+}
 
 std::optional<int> parse_int(std::string_view token) {
   std::size_t i = token.size() > 1 && token[0] == '+' ? 1 : 0;

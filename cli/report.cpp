@@ -1,6 +1,6 @@
 // The three formats of the command line's report: a readable text, one JSON
-// object whose numbers read back as exactly the program's doubles, and CSV
-// of the operating characteristics with 17 significant digits.
+// object, and CSV of the operating characteristics; JSON and CSV write each
+// number in the shortest form that reads back as exactly the program's double.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -15,6 +15,7 @@
 #include "cli/json.h"
 #include "cli/results.h"
 #include "cross2/cross2.h"
+#include "figure/figure.h"
 
 namespace cli {
 
@@ -172,10 +173,13 @@ std::string design_extras(const boundary_result& b) {
 std::string render_text(const boundary_result& b, std::span<const oc_row> oc, std::span<const stopping> stops,
                         bool per_patient) {
   const bool design = b.kind == command::design;
-  std::string text = program_and_version() + ": " +
-                     (design ? "design of " + stopbound::family_title(b.fam)
-                             : "operating characteristics of the boundaries in " + b.file) +
-                     " (" + method() + " calculations)\n\n";
+  std::string text =
+      program_and_version() + ": " +
+      (design ? "design of " + stopbound::family_title(b.fam)
+              : "operating characteristics of the boundaries " +
+                    (b.file == standard_input ? std::string("read from standard input")
+                                              : "in " + b.file)) +
+      " (" + method() + " calculations)\n\n";
   text += "K     = " + std::to_string(b.K) + "\n";
   text += "THETA = " + shortest(b.theta) + "\n";
   if (design) {
@@ -186,6 +190,7 @@ std::string render_text(const boundary_result& b, std::span<const oc_row> oc, st
     else
       text += "ALPHA = " + printed("%g", b.alpha) +
               " = the largest pointwise tail P(Y_n >= b[n]) the boundary uses\n";
+    text += "Next more liberal boundary: " + figure::next_boundary_text(figure_boundary(b)) + "\n";
     if (beyond_dialogue(b)) text += design_extras(b);
   }
   text += "\nStopping rule, on the number of events among patients 1..n after each patient n:\n";
@@ -261,8 +266,17 @@ std::string render_json(const boundary_result& b, std::span<const oc_row> oc, st
     j["theta"] = b.theta;
     j["phi"] = b.phi;
     j["alpha"] = b.alpha;
+    j["alpha_used"] = b.alpha_used;
     j["phi_star"] = b.phi_star;
     j["upper"] = upper;
+    if (b.next) {
+      const std::vector<int> next_upper(b.next->upper.begin() + 1, b.next->upper.end());
+      j["next"] = json{{"alpha_used", b.next->alpha_used},
+                       {"phi_star", b.next->phi_star},
+                       {"upper", next_upper}};
+    } else {
+      j["next"] = nullptr;
+    }
     j["rule"] = runs(b.rule);
     j["family"] = family_json(b.fam);
     j["threshold"] = finite_or_null(b.threshold);
@@ -299,7 +313,7 @@ std::string render_csv(std::span<const oc_row> oc) {
   for (const oc_row& r : oc) {
     std::string row;
     for (const double v : {r.theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn})
-      row += (row.empty() ? "" : ",") + printed("%.17g", v);
+      row.append(row.empty() ? "" : ",").append(shortest(v));
     text += row + "\n";
   }
   return text;

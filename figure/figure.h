@@ -71,14 +71,24 @@ struct oc_row {
   double mean_y, sd_y, mean_n, sd_n, mean_yn, sd_yn;
 };
 
-/// A boundary pair with what is known about it: a design carries PHI, ALPHA
-/// and PHI*; an evaluated file carries its name.
+/// The attainable boundary one step more liberal than a design's.
+struct next_boundary {
+  double phi_star = 0;     ///< its probability of stopping early at THETA
+  double alpha_used = 0;   ///< the largest tail P(Y_n >= b[n]) it uses
+  std::vector<int> upper;  ///< its b[1..K] at index 0..K-1
+};
+
+/// A boundary pair with what is known about it: a design carries PHI, ALPHA,
+/// PHI*, the largest tail it uses and its next more liberal boundary; an
+/// evaluated file carries its name.
 struct boundary {
   int K = 0;
   double theta = 0;                   ///< the event probability it was made for
   std::optional<double> phi;          ///< a design's requested PHI
   std::optional<double> alpha;        ///< a design's pointwise level
   std::optional<double> phi_star;     ///< a design's achieved PHI*
+  std::optional<double> alpha_used;   ///< a design's largest tail used
+  std::optional<next_boundary> next;  ///< a design's; none where no level below 1 gives one
   std::string file;                   ///< the evaluated file, empty for a design
   std::vector<int> upper;             ///< b[1..K] at index 0..K-1
   std::vector<int> lower;             ///< lower[1..K] at 0..K-1; empty: never stops low
@@ -98,6 +108,13 @@ struct rule_run {
 
 /// The maximal runs of patients with the same reachable stopping counts.
 [[nodiscard]] std::vector<rule_run> stopping_rule(const boundary& bd);
+
+/// What a design's next more liberal boundary costs, for the line "Next more
+/// liberal boundary: " of the reports: "PHI* = 0.0525067, using tails up to
+/// 0.0327935 (b[10] = 5)", naming each run of patients whose b[n] differs
+/// ("b[7..9] = 4"), PHI* with more than 6 digits where 6 would print it as
+/// PHI; or "none (every level below 1 gives this boundary)".
+[[nodiscard]] std::string next_boundary_text(const boundary& bd);
 
 /// True when a lower boundary can stop the trial at some patient.
 [[nodiscard]] bool has_lower(const boundary& bd);

@@ -107,15 +107,24 @@ void inputs(html_out& out, const boundary& bd, std::span<const oc_row> curve) {
     row("ALPHA", general(*bd.alpha),
         "the pointwise level: at each patient n, P(events \u2265 b[n]) at THETA is at most "
         "ALPHA");
+  if (bd.alpha_used)
+    row("Largest tail used", general(*bd.alpha_used),
+        "the largest P(events \u2265 b[n]) at THETA over the patients who can stop; every level "
+        "from it up to the next boundary's gives this boundary");
   const oc_row* at = internal::row_at(curve, bd.theta);
   if (bd.phi_star) {
     row("PHI*", general(*bd.phi_star),
-        "the actual probability of stopping early at THETA, never above PHI");
+        "the actual probability of stopping early at THETA, as computed never above PHI");
   } else if (at != nullptr) {
     row("PHI*", general(at->phi_star), "the probability of reaching the upper boundary at THETA");
   }
   row("Method", "Exact", "every probability from the binomial distribution");
-  out.raw("</table>\n</section>\n");
+  out.raw("</table>\n");
+  if (bd.alpha_used) {
+    out.element("p", "Next more liberal boundary: " + next_boundary_text(bd), "class=\"next\"");
+    out.raw("\n");
+  }
+  out.raw("</section>\n");
 }
 
 void rule(html_out& out, const boundary& bd) {
@@ -152,9 +161,11 @@ void rule(html_out& out, const boundary& bd) {
 void oc_table(html_out& out, const boundary& bd, std::span<const oc_row> rows) {
   const bool lower = has_lower(bd);
   out.raw("<section class=\"oc\">\n<h2>Operating characteristics</h2>\n");
+  const bool theta_row =
+      std::any_of(rows.begin(), rows.end(), [&](const oc_row& r) { return r.theta == bd.theta; });
   out.element("p",
-              "How the rule behaves if the true event probability is the one in the first column "
-              "(the row for THETA in bold).");
+              "How the rule behaves if the true event probability is the one in the first column" +
+                  std::string(theta_row ? " (the row for THETA in bold)." : "."));
   out.raw("\n<table class=\"oc\">\n<thead><tr>");
   constexpr std::array<std::string_view, 9> heads{"True event probability",
                                                   "P(stop early)",
@@ -238,6 +249,36 @@ std::vector<rule_run> stopping_rule(const boundary& bd) {
     }
   }
   return runs;
+}
+
+std::string next_boundary_text(const boundary& bd) {
+  if (!bd.next) return "none (every level below 1 gives this boundary)";
+  const next_boundary& next = *bd.next;
+  assert(next.upper.size() == bd.upper.size());
+  std::string where;
+  const auto K = bd.upper.size();
+  for (std::size_t i = 0; i < K;) {
+    if (next.upper[i] == bd.upper[i]) {
+      ++i;
+      continue;
+    }
+    std::size_t last = i;
+    while (last + 1 < K && next.upper[last + 1] != bd.upper[last + 1] &&
+           next.upper[last + 1] == next.upper[i])
+      ++last;
+    where += (where.empty() ? "b[" : ", b[") + std::to_string(i + 1) +
+             (last > i ? ".." + std::to_string(last + 1) : "") +
+             "] = " + std::to_string(next.upper[i]);
+    i = last + 1;
+  }
+  // Six digits, or as many more as tell the next PHI*, above PHI, from PHI.
+  constexpr int most_digits = 17;
+  int digits = 6;
+  while (bd.phi && digits < most_digits &&
+         general(next.phi_star, digits) == general(*bd.phi, digits))
+    ++digits;
+  return "PHI* = " + general(next.phi_star, digits) + ", using tails up to " +
+         general(next.alpha_used) + " (" + where + ")";
 }
 
 namespace {

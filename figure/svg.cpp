@@ -306,14 +306,30 @@ path_data step_line(const panel& p, std::span<const int> v, bool lower,
   return d;
 }
 
+// Whether the stopping region above the upper boundary has an area: some
+// patient n can stop (b[n] <= n) below K events, the most there can be.
+bool upper_region_has_area(const boundary& bd) {
+  for (std::size_t i = 0; i < bd.upper.size(); ++i)
+    if (bd.upper[i] <= static_cast<int>(i) + 1 && bd.upper[i] < bd.K) return true;
+  return false;
+}
+
+// Whether the stopping region below a lower boundary has a height: some
+// lower[n] is above 0 (a boundary at 0 stops on the zero line itself).
+bool lower_region_has_height(const boundary& bd) {
+  return std::any_of(bd.lower.begin(), bd.lower.end(), [](int v) { return v > 0; });
+}
+
 // The stopping region above the upper boundary: between the step line and
-// y = n (more events than patients cannot happen), cut at the top of the
-// panel. Over patient n's column the top is min(top, max(b, x)), piecewise
-// linear with kinks where x meets b or the top.
+// y = n (more events than patients cannot happen), cut at K events (no more
+// can happen at all) and at the top of the panel. Over patient n's column
+// the top is min(cap, max(b, x)) with cap = min(top, max(b, K)), piecewise
+// linear with kinks where x meets b or the cap; past x = K nothing rises.
 path_data upper_region(const panel& p, std::span<const int> b) {
   const double top = p.y.d1;
   path_data d;
   const auto K = b.size();
+  const auto most = static_cast<double>(K);
   for (std::size_t i = 0; i < K; ++i) {
     const double n = static_cast<double>(i) + 1;
     d.line_to(p.x(n - half_step), p.y(b[i]));
@@ -324,10 +340,11 @@ path_data upper_region(const panel& p, std::span<const int> b) {
     const double a = n - half_step;
     const double c = n + half_step;
     const double level = b[i];
-    const auto edge = [&](double x) { d.line_to(p.x(x), p.y(std::min(top, std::max(level, x)))); };
+    const double cap = std::min(top, std::max(level, most));
+    const auto edge = [&](double x) { d.line_to(p.x(x), p.y(std::min(cap, std::max(level, x)))); };
     edge(c);
-    const double high = std::max(level, top);
-    const double low = std::min(level, top);
+    const double high = std::max(level, cap);
+    const double low = std::min(level, cap);
     if (high > a && high < c) edge(high);
     if (low > a && low < c && low != high) edge(low);
     edge(a);
@@ -454,21 +471,26 @@ void title(svg_out& out, const boundary& bd, std::span<const oc_row> curve) {
   out.text(page_width / 2, 50, second, "middle", font_size + 1, "class=\"subtitle\"");
 }
 
+// A region without area is not drawn, and its legend shows no filled
+// swatch: a lower boundary at 0 alone is its line, named for what it does.
 void boundary_panel(svg_out& out, const panel& p, const boundary& bd) {
   const bool lower = has_lower(bd);
+  const bool upper_area = upper_region_has_area(bd);
+  const bool lower_area = lower && lower_region_has_height(bd);
   using kind = legend_entry::swatch;
-  std::vector<legend_entry> legend{{"upper boundary b[n]", upper_colour},
-                                   {"stop high", upper_fill, kind::fill}};
+  std::vector<legend_entry> legend{{"upper boundary b[n]", upper_colour}};
+  if (upper_area) legend.push_back({"stop high", upper_fill, kind::fill});
   if (lower) {
-    legend.push_back({"lower boundary", lower_colour});
-    legend.push_back({"stop low", lower_fill, kind::fill});
+    legend.push_back(
+        {lower_area ? "lower boundary" : "lower boundary: stop low at 0 events", lower_colour});
+    if (lower_area) legend.push_back({"stop low", lower_fill, kind::fill});
   }
   legend.push_back({"y = n", guide_colour, kind::line, dots});
   out.open_group(R"(id="panel-boundary" class="panel")");
   heading(out, p, "A. Stopping boundary", legend);
   grid(out, p);
-  out.area(upper_region(p, bd.upper), "region-upper", upper_fill);
-  if (lower) out.area(lower_region(p, bd.lower), "region-lower", lower_fill);
+  if (upper_area) out.area(upper_region(p, bd.upper), "region-upper", upper_fill);
+  if (lower_area) out.area(lower_region(p, bd.lower), "region-lower", lower_fill);
   // y = n from the origin to where it leaves the panel.
   const double end = std::min(p.x.d1, p.y.d1);
   out.line(p.x(0), p.y(0), p.x(end), p.y(end), {guide_colour, 1, dots}, "series-diagonal");
@@ -543,8 +565,9 @@ layout figure_layout(const boundary& bd) {
   assert(bd.K >= 1 && bd.upper.size() == static_cast<std::size_t>(bd.K));
   assert(bd.lower.empty() || bd.lower.size() == bd.upper.size());
   const double K = bd.K;
-  // A: patients 1..K as columns of width one, with room for b[n] + 1 above.
-  tick_set bx = nice_ticks(0, K + 1, x_intervals, true);
+  // A: patients 1..K as columns of width one, the last ending at K + 1/2,
+  // with room for b[n] + 1 above.
+  tick_set bx = nice_ticks(0, K + half_step, x_intervals, true);
   tick_set by = nice_axis(0, std::max(max_upper(bd), 1.0) + 1, y_intervals, true);
   // A lower boundary at 0 would lie on the frame: lift the zero line.
   const double by0 = has_lower(bd) ? -0.03 * by.values.back() : 0;
@@ -555,7 +578,7 @@ layout figure_layout(const boundary& bd) {
   constexpr double room_above_k = 1.08;
   tick_set ny = nice_axis(0, K * room_above_k, y_intervals, true);
   const double ny1 = ny.values.back();
-  return {make_panel(0, 0, K + 1, by0, by1, std::move(bx), std::move(by)),
+  return {make_panel(0, 0, K + half_step, by0, by1, std::move(bx), std::move(by)),
           make_panel(1, 0, 1, 0, 1, rates, std::move(probs)),
           make_panel(2, 0, 1, 0, ny1, rates, std::move(ny))};
 }

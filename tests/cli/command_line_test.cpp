@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bndry/bndry.h"
+#include "driver/driver.h"
 #include "driver/run_program.h"
 #include "sanitizer.h"
 
@@ -37,6 +38,11 @@ std::string write(const fs::path& path, const std::string& text) {
 const std::vector<std::string> small_design{"design", "3", "0.2", "0.3", "--oc", "0.2,0.55",
                                             "--no-boundary-file"};
 
+struct failure_case {
+  std::vector<std::string> args;
+  std::string message;
+};
+
 TEST(CommandLine, HelpAndVersion) {
   const test_driver::temp_dir dir;
   for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}}) {
@@ -53,18 +59,63 @@ TEST(CommandLine, HelpAndVersion) {
   for (const char* option : {"--oc RATES", "--format FORMAT", "--boundary-file PATH", "--no-boundary-file"})
     EXPECT_NE(design.out.find(option), std::string::npos) << option;
   EXPECT_EQ(design.out.find("Excludes"), std::string::npos);
-  std::istringstream lines(design.out);
-  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80U) << line;
   const auto evaluate = run({"evaluate", "-h"}, dir.path());
   EXPECT_EQ(evaluate.status, 0);
   EXPECT_NE(evaluate.out.find("Usage: stopbound evaluate [OPTIONS] FILE"), std::string::npos);
   EXPECT_EQ(evaluate.out.find("--boundary-file"), std::string::npos);
 
-  const auto version = run({"--version"}, dir.path());
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "stopbound 1.2\n");
-  EXPECT_EQ(version.err, "");
+  // `stopbound COMMAND --version` is `stopbound --version`.
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--version"},
+                                                                {"design", "--version"},
+                                                                {"evaluate", "--version"},
+                                                                {"design", "10", "--version"}}) {
+    const auto version = run(args, dir.path());
+    EXPECT_EQ(version.status, 0) << args.front();
+    EXPECT_EQ(version.out, "stopbound 1.2\n");
+    EXPECT_EQ(version.err, "");
+  }
   EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// The words of a help text, its lines joined: what it says, however broken.
+std::string words(const std::string& text) {
+  std::istringstream in(text);
+  std::string all;
+  for (std::string word; in >> word;) all += (all.empty() ? "" : " ") + word;
+  return all;
+}
+
+TEST(CommandLine, HelpBreaksBetweenWordsWithinEightyColumns) {
+  const test_driver::temp_dir dir;
+  const auto top = run({"--help"}, dir.path()).out;
+  const auto design = run({"design", "--help"}, dir.path()).out;
+  const auto evaluate = run({"evaluate", "--help"}, dir.path()).out;
+  for (const std::string& help : {top, design, evaluate}) {
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80U) << line;
+  }
+  // A command's description stands whole as the first line of its help ...
+  EXPECT_EQ(evaluate.substr(0, evaluate.find('\n')),
+            "operating characteristics of the boundaries in a file laid out as _bndry_.dat");
+  EXPECT_EQ(design.substr(0, design.find('\n')), "design the upper boundary for K, THETA and PHI");
+  // ... and is broken between words beside its name in the list; the
+  // program's description is broken at 80 columns.
+  EXPECT_NE(
+      top.find("  evaluate                    operating characteristics of the boundaries in a\n"
+               "                              file laid out as _bndry_.dat\n"),
+      std::string::npos)
+      << top;
+  EXPECT_EQ(top.substr(0, top.find('\n')),
+            "Exact Pocock-type stopping boundaries for a single-arm trial with a binary");
+  EXPECT_NE(
+      words(top).find("Exact Pocock-type stopping boundaries for a single-arm trial with a binary "
+                      "outcome, monitored after every patient. Without arguments the program asks "
+                      "for K, THETA and PHI."),
+      std::string::npos);
+  EXPECT_NE(
+      words(evaluate).find("THETA on line 1, K on line 2, then K lines 'lower upper'; - reads "
+                           "standard input"),
+      std::string::npos);
 }
 
 TEST(CommandLine, DesignAsText) {
@@ -80,6 +131,7 @@ TEST(CommandLine, DesignAsText) {
             "PHI   = 0.3\n"
             "PHI*  = 0.232 = the actual probability of hitting the upper boundary\n"
             "ALPHA = 0.28 = the pointwise stopping probability\n"
+            "Next more liberal boundary: PHI* = 0.36, using tails up to 0.36 (b[2] = 1)\n"
             "\n"
             "Stopping rule, on the number of events among patients 1..n after each patient n:\n"
             "  patient 1: stop at 1 or more events\n"
@@ -96,18 +148,58 @@ TEST(CommandLine, DesignAsText) {
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST(CommandLine, DesignAsCsvWithSeventeenDigits) {
+TEST(CommandLine, DesignAsCsvInTheShortestFormThatReadsBack) {
   const test_driver::temp_dir dir;
   auto args = small_design;
-  args.insert(args.end(), {"--format", "json", "--format", "csv"});  // the last one holds
+  args.insert(args.end(), {"--format", "csv"});
   const auto r = run(args, dir.path());
   EXPECT_EQ(r.status, 0);
+  // As JSON writes them: 0.2 for the double nearest 0.2, not 0.20000000000000001.
   EXPECT_EQ(r.out,
             "theta,phi_star,p_lower,mean_y,sd_y,mean_n,sd_n,mean_yn,sd_yn\n"
-            "0.20000000000000001,0.23200000000000001,0,0.51999999999999991,0.55999999999999994,"
-            "2.6000000000000001,0.80000000000000004,0.30666666666666664,0.38551552786135895\n"
-            "0.55000000000000004,0.6861250000000001,0,1.0449999999999999,0.47457876058669118,"
-            "1.8999999999999999,0.99498743710661997,0.71500000000000008,0.35217183305880667\n");
+            "0.2,0.232,0,0.5199999999999999,0.5599999999999999,"
+            "2.6,0.8,0.30666666666666664,0.38551552786135895\n"
+            "0.55,0.6861250000000001,0,1.045,0.4745787605866912,"
+            "1.9,0.99498743710662,0.7150000000000001,0.35217183305880667\n");
+  // Every number reads back as the double the JSON holds.
+  args.back() = "json";
+  const json j = json::parse(run(args, dir.path()).out);
+  std::istringstream rows(r.out);
+  std::string line;
+  std::getline(rows, line);
+  for (std::size_t i = 0; std::getline(rows, line); ++i) {
+    std::istringstream fields(line);
+    std::string field;
+    for (const char* column :
+         {"theta", "phi_star", "p_lower", "mean_y", "sd_y", "mean_n", "sd_n", "mean_yn", "sd_yn"}) {
+      ASSERT_TRUE(std::getline(fields, field, ','));
+      EXPECT_EQ(std::stod(field), j["oc"][i][column].get<double>()) << column;
+    }
+  }
+}
+
+TEST(CommandLine, AnOptionGivenTwiceIsRefusedByName) {
+  const test_driver::temp_dir dir;
+  write(dir.path() / "b.dat", "0.2\n3\n-1 1\n-1 2\n-1 2\n");
+  const std::vector<failure_case> twice{
+      {{"design", "10", "0.2", "0.1", "--oc", "0.2", "--oc", "0.3"}, "--oc"},
+      {{"design", "10", "0.2", "0.1", "--format", "json", "--format", "csv"}, "--format"},
+      {{"design", "10", "0.2", "0.1", "--plot", "a.svg", "--plot", "b.svg"}, "--plot"},
+      {{"design", "10", "0.2", "0.1", "--html", "a.html", "--html=b.html"}, "--html"},
+      {{"design", "10", "0.2", "0.1", "--boundary-file", "a.dat", "--boundary-file", "b.dat"},
+       "--boundary-file"},
+      {{"evaluate", "b.dat", "--oc", "0.2", "--oc=0.3"}, "--oc"},
+      {{"evaluate", "b.dat", "--format", "csv", "--format", "csv"}, "--format"},
+      {{"evaluate", "b.dat", "--plot", "a.svg", "--plot", "a.svg"}, "--plot"},
+      {{"evaluate", "b.dat", "--html", "a.html", "--html", "b.html"}, "--html"},
+  };
+  for (const auto& [args, option] : twice) {
+    const auto r = run(args, dir.path());
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "stopbound: " + option + ": given more than once; give it once\n");
+  }
+  EXPECT_EQ(test_driver::entries(dir.path()), std::vector<std::string>{"b.dat"});
 }
 
 // Every number of the JSON reads back as the double the program computed:
@@ -160,6 +252,17 @@ TEST(CommandLine, DesignAsJsonFieldByField) {
   EXPECT_EQ(j["alpha"].get<double>(), alpha);
   EXPECT_EQ(j["phi_star"].get<double>(), phi_star);
   EXPECT_EQ(j["upper"], json({2, 3, 3, 3, 4, 4, 5, 5, 5, 6}));
+  // The discreteness gap: the largest tail the boundary uses, and the next
+  // attainable boundary, as the core computes them.
+  EXPECT_EQ(j["alpha_used"].get<double>(), alpha_used(b.data(), 10, 0.2));
+  std::vector<int> next(12, 0);
+  double next_phi_star = 0;
+  ASSERT_EQ(next_boundary(next.data(), &next_phi_star, 10, 0.2, alpha), 0);
+  EXPECT_EQ(j["next"].size(), 3U);
+  EXPECT_EQ(j["next"]["alpha_used"].get<double>(), alpha_used(next.data(), 10, 0.2));
+  EXPECT_EQ(j["next"]["phi_star"].get<double>(), next_phi_star);
+  EXPECT_EQ(j["next"]["upper"], json({2, 3, 3, 3, 4, 4, 5, 5, 5, 5}));
+  EXPECT_NEAR(next_phi_star, 0.0525067, 5e-8);
   EXPECT_EQ(j["rule"], json::parse(R"([{"first":3,"last":4,"stop_at":3},{"first":5,"last":6,"stop_at":4},
                                         {"first":7,"last":9,"stop_at":5},{"first":10,"last":10,"stop_at":6}])"));
   EXPECT_EQ(j["method"], "Exact");
@@ -271,11 +374,6 @@ TEST(CommandLine, EvaluateWithALowerBoundary) {
   EXPECT_NE(text.out.find("THETA     PHI*    P(LOW)  E[Y]"), std::string::npos);
 }
 
-struct failure_case {
-  std::vector<std::string> args;
-  std::string message;
-};
-
 TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
   const test_driver::temp_dir dir;
   write(dir.path() / "boundary.dat", "0.2\n3\n-1 1\n-1 2\n-1 2\n");
@@ -287,7 +385,27 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
   write(dir.path() / "low1.dat", "0.2\n2\n2 3\n1 3\n");
   write(dir.path() / "up1.dat", "0.2\n2\n-1 0\n-1 3\n");
   write(dir.path() / "cross.dat", "0.2\n3\n-1 2\n1 2\n2 2\n");
+  write(dir.path() / "tiny.dat", "1e-400\n3\n");
   const std::vector<failure_case> cases{
+      // A value that rounds to 0 or 1 as a double says so, wherever it is given.
+      {{"design", "10", "0.2", "0.1", "--oc", "1e-400"},
+       "--oc: every rate must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a "
+       "double"},
+      {{"design", "10", "0.2", "0.1", "--oc", "0.3, 0.99999999999999999"},
+       "--oc: every rate must be strictly between 0 and 1, got 0.99999999999999999, which "
+       "rounds to 1 as a double"},
+      {{"evaluate", "tiny.dat"},
+       "tiny.dat line 1: THETA must be a number strictly between 0 and 1, got '1e-400', which "
+       "rounds to 0 as a double"},
+      {{"design", "10", " 1e-400\t", "0.1"},
+       "THETA must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a double"},
+      // Blanks around a number are no part of it, and nothing else is.
+      {{"design", " 10 x", "0.2", "0.1"}, "K must be a whole number from 1 to 10000, got ' 10 x'"},
+      {{"design", "10", " 0.2 ", "  20 "}, "PHI must be strictly between 0 and 1, got 20"},
+      {{"design", "10", "0. 2", "0.1"},
+       "THETA must be a number strictly between 0 and 1, got '0. 2'"},
+      {{"evaluate", "-"},
+       "standard input line 1: the file ends before THETA, a number strictly between 0 and 1"},
       {{"20", "0.2", "0.1"}, "unknown command '20': the commands are design, evaluate and plan (see 'stopbound --help')"},
       {{"--bogus"}, "unknown option '--bogus' (see 'stopbound --help')"},
       {{""}, "unknown command '': the commands are design, evaluate and plan (see 'stopbound --help')"},
@@ -329,7 +447,7 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
        "THETA1 < 1) and maxsprt"},
       {{"design", "10", "0.2", "0.1", "--family", "sprt:0.2"},
        "--family: THETA1 must be strictly between THETA (0.2) and 1, got 0.2"},
-      {{"design", "10", "0.2", "0.1", "--family", "obf", "--family", "obf"}, "--family is given more than once"},
+      {{"design", "10", "0.2", "0.1", "--family", "obf", "--family", "obf"}, "--family: given more than once; give it once"},
       {{"design", "10", "0.2", "0.1", "--looks", "5,5"},
        "--looks: the looks must increase strictly, got 5 after 5 in '5'"},
       {{"design", "10", "0.2", "0.1", "--looks", "2:8:3,7"},
@@ -464,6 +582,75 @@ TEST(CommandLine, FailedOutputIsAFailureAndKeepsTheEarlierFile) {
                        {.stdout_path = "/dev/full"});
   EXPECT_EQ(big.status, 1);
   EXPECT_EQ(big.err, "stopbound: write error on standard output: No space left on device\n");
+}
+
+// K, THETA, PHI and every --oc item and range part are read by one rule:
+// blanks around them are no part of them.
+TEST(CommandLine, BlanksAroundNumbersAreAcceptedEverywhere) {
+  const test_driver::temp_dir dir;
+  const auto plain = run({"design", "10", "0.2", "0.05", "--oc", "0.2,0.3:0.4:0.1", "--format", "json",
+                          "--no-boundary-file"},
+                         dir.path());
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const auto blanks = run({"design", " 10 ", "\t0.2", "0.05  ", "--oc", " 0.2 , 0.3 : 0.4 :0.1 ", "--format",
+                           "json", "--no-boundary-file"},
+                          dir.path());
+  EXPECT_EQ(blanks.status, 0) << blanks.err;
+  EXPECT_EQ(blanks.out, plain.out);
+}
+
+TEST(CommandLine, EvaluateReadsStandardInputForADash) {
+  const test_driver::temp_dir dir;
+  const std::string pair = "0.3\n5\n-1 2\n-1 3\n1 3\n1 4\n3 4\n";
+  write(dir.path() / "low.dat", pair);
+  const auto from_file = run({"evaluate", "low.dat", "--format", "json", "--oc", "0.3,0.6"}, dir.path());
+  ASSERT_EQ(from_file.status, 0) << from_file.err;
+  test_driver::run_options piped;
+  piped.args = {"evaluate", "-", "--format", "json", "--oc", "0.3,0.6"};
+  const auto from_stdin = test_driver::run_program(pair, dir.path(), piped);
+  ASSERT_EQ(from_stdin.status, 0) << from_stdin.err;
+  json a = json::parse(from_file.out);
+  json b = json::parse(from_stdin.out);
+  EXPECT_EQ(b["file"], "-");
+  a.erase("file");
+  b.erase("file");
+  EXPECT_EQ(a, b);
+  piped.args = {"evaluate", "-", "--oc", "0.3"};
+  const auto text = test_driver::run_program(pair, dir.path(), piped);
+  EXPECT_NE(text.out.find("operating characteristics of the boundaries read from standard input"),
+            std::string::npos)
+      << text.out;
+  const auto bad = test_driver::run_program("0.3\n2\n-1 x\n", dir.path(), piped);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "stopbound: standard input line 3: expected two integers 'lower upper' (patient 1), got '-1 x'\n");
+  EXPECT_EQ(test_driver::entries(dir.path()), std::vector<std::string>{"low.dat"});
+}
+
+// With a lower boundary that can stop, the default rates are the whole grid
+// 0.05 .. 0.95 with THETA in its place: the region where it acts lies below
+// THETA. Without one, the dialogue's rows from THETA up, as before.
+TEST(CommandLine, EvaluateDefaultRatesReachWhereALowerBoundaryActs) {
+  const test_driver::temp_dir dir;
+  write(dir.path() / "low.dat", "0.23\n5\n-1 2\n-1 3\n0 3\n1 4\n1 4\n");
+  write(dir.path() / "high.dat", "0.23\n5\n-1 2\n-1 3\n-1 3\n-1 4\n-1 4\n");
+  write(dir.path() / "grid.dat", "0.3\n5\n-1 2\n-1 3\n0 3\n1 4\n1 4\n");
+  const auto thetas = [&](const char* file) {
+    const auto r = run({"evaluate", file, "--format", "json"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<double> out;
+    const json j = json::parse(r.out);
+    for (const auto& row : j["oc"]) out.push_back(row["theta"].get<double>());
+    return out;
+  };
+  std::vector<double> grid;
+  for (int i = 1; i <= 19; ++i) grid.push_back(i / 20.0);
+  std::vector<double> with_theta = grid;
+  with_theta.insert(with_theta.begin() + 4, 0.23);
+  EXPECT_EQ(thetas("low.dat"), with_theta);
+  EXPECT_EQ(thetas("grid.dat"), grid);  // THETA = 0.3 is on the grid
+  EXPECT_EQ(thetas("high.dat"), table_thetas(0.23));
+  EXPECT_EQ(table_thetas(0.23).front(), 0.23);
+  EXPECT_EQ(table_thetas(0.23)[1], 0.25);
 }
 
 }  // namespace

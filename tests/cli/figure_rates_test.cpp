@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <regex>
 #include <string>
 #include <vector>
@@ -33,13 +34,26 @@ TEST(ReportDate, NowOrTheReproducibleEpoch) {
     ::setenv("SOURCE_DATE_EPOCH", bad, 1);
     EXPECT_THROW((void)cli::report_date(), cli::error) << bad;
   }
-  // Set but empty is unset: local time now.
+  // Set but empty is unset: now, in UTC too, whatever the local zone.
+  ::setenv("TZ", "EST+5", 1);
   for (const bool empty : {true, false}) {
     if (empty) ::setenv("SOURCE_DATE_EPOCH", "", 1);
     else ::unsetenv("SOURCE_DATE_EPOCH");
-    EXPECT_TRUE(std::regex_match(cli::report_date(),
-                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)")));
+    const std::time_t before = std::time(nullptr);
+    const std::string date = cli::report_date();
+    const std::time_t after = std::time(nullptr);
+    EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d UTC)"))) << date;
+    std::vector<std::string> utc;
+    for (const std::time_t t : {before, after}) {
+      std::tm parts{};
+      char text[64];
+      ASSERT_NE(::gmtime_r(&t, &parts), nullptr);
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+      utc.emplace_back(text);
+    }
+    EXPECT_TRUE(date == utc[0] || date == utc[1]) << date;
   }
+  ::unsetenv("TZ");
 }
 
 }  // namespace

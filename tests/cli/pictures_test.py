@@ -190,6 +190,12 @@ class Pictures(unittest.TestCase):
         text = "".join(root.itertext())
         self.assertIn("stopbound 1.2", text)
         self.assertIn("2025-12-08 13:20 UTC", text)  # SOURCE_DATE_EPOCH
+        # The next more liberal boundary, in the very words of the text report.
+        report = self.design([], "text").stdout.decode()
+        (line,) = [l for l in report.splitlines() if l.startswith("Next more liberal boundary: ")]
+        (para,) = [p for p in root.iter(XHTML + "p") if p.get("class") == "next"]
+        self.assertEqual(para.text, line)
+        self.assertIn("(the row for THETA in bold)", text)
         for words in ("Inputs and results", "Stopping rule", "Operating characteristics",
                       "E[Y/N], SD[Y/N]"):
             self.assertIn(words, text)

@@ -69,6 +69,33 @@ TEST(Numbers, InsideZeroOneAsTheExactDecimal) {
     EXPECT_FALSE(cli::decimal_inside_0_1(outside)) << outside;
 }
 
+TEST(Numbers, BlanksAroundAreNoPartAndRoundingIsNamed) {
+  EXPECT_EQ(cli::trimmed(" \t0.2 \t"), "0.2");
+  EXPECT_EQ(cli::trimmed("0. 2"), "0. 2");
+  EXPECT_EQ(cli::trimmed("   "), "");
+  EXPECT_EQ(cli::rounding_note("1e-400", 0.0), ", which rounds to 0 as a double");
+  EXPECT_EQ(cli::rounding_note("0.99999999999999999", 1.0), ", which rounds to 1 as a double");
+  for (const char* exact : {"0", "1", "-1e-400", "2"})
+    EXPECT_EQ(cli::rounding_note(exact, 0.0), "") << exact;
+  EXPECT_EQ(cli::rounding_note("0.5", 0.5), "");
+}
+
+TEST(Rates, TheWholeGridWithThetaInItsPlace) {
+  std::vector<double> grid;
+  for (int i = 1; i <= 19; ++i) grid.push_back(i / 20.0);  // the double nearest i x 0.05
+  EXPECT_EQ(cli::full_grid(0.3), grid);
+  EXPECT_EQ(cli::full_grid(0.05), grid);
+  std::vector<double> low = grid;
+  low.insert(low.begin(), 0.01);
+  EXPECT_EQ(cli::full_grid(0.01), low);
+  std::vector<double> mid = grid;
+  mid.insert(mid.begin() + 4, 0.23);
+  EXPECT_EQ(cli::full_grid(0.23), mid);
+  std::vector<double> high = grid;
+  high.push_back(0.99);
+  EXPECT_EQ(cli::full_grid(0.99), high);
+}
+
 TEST(Rates, AtMostTenThousand) {
   EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001").size(), 9999U);
   EXPECT_EQ(parse_rates("0.0001:0.9999:0.0001,0.5").size(), 10000U);
@@ -91,7 +118,13 @@ TEST(Rates, ErrorsNameTheItemAndWhatIsValid) {
       {"1", "--oc: every rate must be strictly between 0 and 1, got 1"},
       {"0", "--oc: every rate must be strictly between 0 and 1, got 0"},
       {"-0.5", "--oc: every rate must be strictly between 0 and 1, got -0.5"},
-      {"1e-400", "--oc: every rate must be strictly between 0 and 1, got 1e-400"},
+      {"1e-400",
+       "--oc: every rate must be strictly between 0 and 1, got 1e-400, which rounds to 0 as a "
+       "double"},
+      {" 0.99999999999999999 ",
+       "--oc: every rate must be strictly between 0 and 1, got 0.99999999999999999, which "
+       "rounds to 1 as a double"},
+      {"0. 5", "--oc: '0. 5' is not a number or a range FROM:TO:STEP"},
       {"0.1:0.2", "--oc: '0.1:0.2' is not a range FROM:TO:STEP"},
       {"0.1:0.2:0.1:0.1", "--oc: '0.1:0.2:0.1:0.1' is not a range FROM:TO:STEP"},
       {"0.3:0.1:0.1", "--oc: in '0.3:0.1:0.1', FROM is greater than TO"},

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -132,7 +133,8 @@ TEST(Figure, BoundaryStepsLieAtTheirCounts) {
     const auto column = [&](double at) {
       return bd.upper.at(static_cast<std::size_t>(std::clamp(std::round(at), 1.0, 10.0)) - 1);
     };
-    const double tol = tolerance(p.y);
+    // A vertex on y = n carries the rounding of both its coordinates.
+    const double tol = tolerance(p.y) + tolerance(p.x);
     EXPECT_GE(y, std::min(column(x - 0.01), column(x + 0.01)) - tol) << x;
     EXPECT_LE(y, std::max({double(column(x - 0.01)), double(column(x + 0.01)), x}) + tol) << x;
   }
@@ -249,6 +251,84 @@ TEST(Figure, LargestDesignAndUnreachableBoundary) {
   EXPECT_GE(p.y.d1, 256);
 }
 
+// The text of the legend of panel A: its labels, in order.
+std::vector<std::string> legend_a(const std::string& svg) {
+  const std::size_t start = svg.find("class=\"legend\"", svg.find("id=\"panel-boundary\""));
+  const std::size_t end = svg.find("</g>", start);
+  std::vector<std::string> labels;
+  for (std::size_t at = svg.find("<text", start); at < end; at = svg.find("<text", at + 1)) {
+    const std::size_t open = svg.find('>', at) + 1;
+    labels.push_back(svg.substr(open, svg.find("</text>", open) - open));
+  }
+  return labels;
+}
+
+bool has_fill_swatch(const std::string& svg, std::string_view fill) {
+  const std::size_t start = svg.find("class=\"legend\"", svg.find("id=\"panel-boundary\""));
+  const std::size_t end = svg.find("</g>", start);
+  const std::size_t at = svg.find("<rect", start);
+  return at < end && svg.find("fill=\"" + std::string(fill) + "\"", at) < end;
+}
+
+TEST(Figure, PanelAEndsWithTheLastPatientsColumn) {
+  for (const int K : {1, 2, 10, 37, 255}) {
+    figure::boundary bd = example_design();
+    bd.K = K;
+    bd.upper.clear();
+    for (int n = 1; n <= K; ++n) bd.upper.push_back(std::min(n, 2 + n / 4));
+    const figure::internal::panel p = figure::internal::figure_layout(bd).boundary;
+    EXPECT_EQ(p.x.d0, 0) << K;
+    EXPECT_EQ(p.x.d1, K + 0.5) << K;
+    EXPECT_LE(p.x_ticks.values.back(), K) << K;
+    // No region past the last patient: nothing right of K + 1/2, nothing
+    // above K events.
+    const std::string svg = figure::svg_document(bd, example_curve());
+    for (const auto& [px, py] : vertices(attribute(svg, "region-upper", "d"))) {
+      EXPECT_LE(p.x.invert(px), K + 0.5 + tolerance(p.x)) << K;
+      EXPECT_LE(p.y.invert(py), K + tolerance(p.y)) << K;
+    }
+  }
+}
+
+TEST(Figure, OnePatientDesignDrawsNoTrianglePastItsPatient) {
+  // K = 1, b[1] = 1: the one count that stops is 1 event of 1, a point.
+  figure::boundary bd = example_design();
+  bd.K = 1;
+  bd.upper = {1};
+  const std::string svg = figure::svg_document(bd, example_curve());
+  EXPECT_EQ(svg.find("region-upper"), std::string::npos);
+  EXPECT_FALSE(has_fill_swatch(svg, "#f7d4cc"));
+  EXPECT_EQ(legend_a(svg), (std::vector<std::string>{"upper boundary b[n]", "y = n"}));
+  EXPECT_EQ(vertices(attribute(svg, "series-upper", "d")).size(), 2u);
+  // b[1] = 2 for K = 2 (2 events of 2) is a point too; b = 1, 2 is not.
+  bd.K = 2;
+  bd.upper = {3, 2};
+  EXPECT_EQ(figure::svg_document(bd, example_curve()).find("region-upper"), std::string::npos);
+  bd.upper = {1, 2};
+  const std::string two = figure::svg_document(bd, example_curve());
+  EXPECT_GT(area(vertices(attribute(two, "region-upper", "d"))), 0);
+  EXPECT_EQ(legend_a(two), (std::vector<std::string>{"upper boundary b[n]", "stop high", "y = n"}));
+}
+
+TEST(Figure, LowerBoundaryAtZeroIsItsLineAlone) {
+  const figure::boundary zero = evaluated_pair("zero.dat", {-1, -1, -1, 0, 0, 0, 0, 0, 0, 0});
+  const std::string svg = figure::svg_document(zero, example_curve());
+  EXPECT_EQ(svg.find("region-lower"), std::string::npos);
+  EXPECT_NE(svg.find("series-lower"), std::string::npos);
+  EXPECT_FALSE(has_fill_swatch(svg, "#cfe1f2"));
+  EXPECT_EQ(legend_a(svg),
+            (std::vector<std::string>{"upper boundary b[n]", "stop high",
+                                      "lower boundary: stop low at 0 events", "y = n"}));
+  // A lower boundary above 0 somewhere has a region, and its swatch.
+  const figure::boundary some = evaluated_pair("some.dat", {-1, -1, -1, 0, 0, 0, 1, 1, 2, 2});
+  const std::string with_region = figure::svg_document(some, example_curve());
+  EXPECT_NE(with_region.find("region-lower"), std::string::npos);
+  EXPECT_TRUE(has_fill_swatch(with_region, "#cfe1f2"));
+  EXPECT_EQ(legend_a(with_region),
+            (std::vector<std::string>{"upper boundary b[n]", "stop high", "lower boundary",
+                                      "stop low", "y = n"}));
+}
+
 TEST(Figure, GuideLabelsHideNoSeries) {
   figure::boundary bd = example_design();
   for (const bool pair : {false, true}) {
@@ -355,6 +435,59 @@ TEST(Report, TablesHoldOneRowPerRateAndNamesAreEscaped) {
     EXPECT_EQ(html.find(banned), std::string::npos) << banned;
   EXPECT_NE(html.find("@media print"), std::string::npos);
   EXPECT_NE(html.find("Made by stopbound 1.2 on 2026-12-08 15:00."), std::string::npos);
+  // THETA = 0.2 is the table's first row, in bold.
+  EXPECT_NE(html.find("(the row for THETA in bold)."), std::string::npos);
+  EXPECT_NE(html.find("<tr class=\"design\"><td>0.2</td>"), std::string::npos);
+}
+
+TEST(Report, TheBoldRowIsPromisedOnlyWhereThereIsOne) {
+  const figure::boundary bd = example_design();
+  const std::vector<figure::oc_row> curve = example_curve();
+  const std::vector<figure::oc_row> table(curve.begin() + 5, curve.begin() + 7);  // 0.3 and 0.35
+  const std::string html =
+      figure::html_report(bd, curve, {table, "stopbound 1.2", "2026-12-08 15:00 UTC"});
+  EXPECT_EQ(html.find("in bold"), std::string::npos);
+  EXPECT_EQ(html.find("class=\"design\""), std::string::npos);
+  EXPECT_NE(html.find("in the first column.</p>"), std::string::npos);
+}
+
+TEST(Report, ADesignShowsTheTailItUsesAndItsNextBoundary) {
+  figure::boundary bd = example_design();
+  bd.alpha_used = 0.0272;
+  bd.next = figure::next_boundary{0.0525067264, 0.0327934976, {2, 3, 3, 3, 4, 4, 5, 5, 5, 5}};
+  EXPECT_EQ(figure::next_boundary_text(bd),
+            "PHI* = 0.0525067, using tails up to 0.0327935 (b[10] = 5)");
+  const std::vector<figure::oc_row> curve = example_curve();
+  const std::string html =
+      figure::html_report(bd, curve, {curve, "stopbound 1.2", "2026-12-08 15:00 UTC"});
+  EXPECT_NE(
+      html.find("<p class=\"next\">Next more liberal boundary: PHI* = 0.0525067, using tails up to "
+                "0.0327935 (b[10] = 5)</p>"),
+      std::string::npos);
+  EXPECT_NE(html.find("<td class=\"text\">0.0272</td>"), std::string::npos);
+  // Runs of patients whose count differs, each with its new count.
+  bd.next->upper = {1, 2, 2, 3, 4, 4, 4, 4, 5, 6};
+  EXPECT_EQ(figure::next_boundary_text(bd),
+            "PHI* = 0.0525067, using tails up to 0.0327935 (b[1] = 1, b[2..3] = 2, b[7..8] = 4)");
+  // A PHI* that six digits would print as PHI gets the digits that tell.
+  bd.phi = 0.01;
+  bd.next->phi_star = 0.010000000000000002;
+  bd.next->alpha_used = 0.010000000000000002;
+  EXPECT_EQ(
+      figure::next_boundary_text(bd),
+      "PHI* = 0.010000000000000002, using tails up to 0.01 (b[1] = 1, b[2..3] = 2, b[7..8] = 4)");
+  bd.phi = 0.0525;
+  bd.next->phi_star = 0.0525067;
+  EXPECT_EQ(figure::next_boundary_text(bd).substr(0, 17), "PHI* = 0.0525067,");
+  bd.next->phi_star = 0.05250000001;
+  EXPECT_EQ(figure::next_boundary_text(bd).substr(0, 22), "PHI* = 0.05250000001, ");
+  bd.next.reset();
+  EXPECT_EQ(figure::next_boundary_text(bd), "none (every level below 1 gives this boundary)");
+  // An evaluated file has neither.
+  const std::string evaluated = figure::html_report(
+      evaluated_pair("pair.dat", {}), curve, {curve, "stopbound 1.2", "2026-12-08 15:00 UTC"});
+  EXPECT_EQ(evaluated.find("Next more liberal"), std::string::npos);
+  EXPECT_EQ(evaluated.find("Largest tail used"), std::string::npos);
 }
 
 }  // namespace
