@@ -266,17 +266,8 @@ std::string render_json(const boundary_result& b, std::span<const oc_row> oc, st
     j["theta"] = b.theta;
     j["phi"] = b.phi;
     j["alpha"] = b.alpha;
-    j["alpha_used"] = b.alpha_used;
     j["phi_star"] = b.phi_star;
     j["upper"] = upper;
-    if (b.next) {
-      const std::vector<int> next_upper(b.next->upper.begin() + 1, b.next->upper.end());
-      j["next"] = json{{"alpha_used", b.next->alpha_used},
-                       {"phi_star", b.next->phi_star},
-                       {"upper", next_upper}};
-    } else {
-      j["next"] = nullptr;
-    }
     j["rule"] = runs(b.rule);
     j["family"] = family_json(b.fam);
     j["threshold"] = finite_or_null(b.threshold);

@@ -106,12 +106,12 @@ TEST(CommandLine, HelpBreaksBetweenWordsWithinEightyColumns) {
       std::string::npos)
       << top;
   EXPECT_EQ(top.substr(0, top.find('\n')),
-            "Exact Pocock-type stopping boundaries for a single-arm trial with a binary");
-  EXPECT_NE(
-      words(top).find("Exact Pocock-type stopping boundaries for a single-arm trial with a binary "
-                      "outcome, monitored after every patient. Without arguments the program asks "
-                      "for K, THETA and PHI."),
-      std::string::npos);
+            "Exact stopping boundaries for a single-arm trial with a binary outcome,");
+  EXPECT_NE(words(top).find("Exact stopping boundaries for a single-arm trial with a binary outcome, "
+                            "monitored as patients accrue: Pocock-type by default, or O'Brien-Fleming, "
+                            "Wang-Tsiatis, Bayesian, SPRT and MaxSPRT, at every patient or at chosen "
+                            "looks. Without arguments the program asks for K, THETA and PHI."),
+            std::string::npos);
   EXPECT_NE(
       words(evaluate).find("THETA on line 1, K on line 2, then K lines 'lower upper'; - reads "
                            "standard input"),
@@ -258,7 +258,7 @@ TEST(CommandLine, DesignAsJsonFieldByField) {
   std::vector<int> next(12, 0);
   double next_phi_star = 0;
   ASSERT_EQ(next_boundary(next.data(), &next_phi_star, 10, 0.2, alpha), 0);
-  EXPECT_EQ(j["next"].size(), 3U);
+  EXPECT_EQ(j["next"].size(), 4U);
   EXPECT_EQ(j["next"]["alpha_used"].get<double>(), alpha_used(next.data(), 10, 0.2));
   EXPECT_EQ(j["next"]["phi_star"].get<double>(), next_phi_star);
   EXPECT_EQ(j["next"]["upper"], json({2, 3, 3, 3, 4, 4, 5, 5, 5, 5}));
