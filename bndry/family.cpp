@@ -67,7 +67,7 @@ double row_statistic::value(int y) const {
       if (f_.delta == 0.0) return (y - n * theta_) / std::sqrt(K_ * theta_ * q_);
       return (y - n * theta_) / sd_ * weight_;
     case family_kind::bayes:
-      if (whole_prior_) return -prior_[static_cast<std::size_t>(static_cast<int>(f_.a) + y)];
+      if (whole_prior_) return -prior_[static_cast<std::size_t>(static_cast<int>(f_.a)) + static_cast<std::size_t>(y)];
       return -boost::math::ibeta(f_.a + y, f_.b + (n - y), theta_);
     case family_kind::sprt:
       return y * up_ + (n - y) * down_;

@@ -68,14 +68,14 @@ Real error_of(Real phi, int K, Real u, Real underflow) {
 
 phi_value upper_crossing_phi(std::span<const int> upper, int K, double theta,
                              std::vector<double>& scratch) {
-  const double phi = crossing<double>(upper.data(), K, theta, 1.0 - theta, scratch);
+  const auto phi = crossing<double>(upper.data(), K, theta, 1.0 - theta, scratch);
   return {phi, error_of<double>(phi, K, DBL_EPSILON / 2, DBL_TRUE_MIN)};
 }
 
 precise_phi_value upper_crossing_phi_precise(std::span<const int> upper, int K, double theta) {
   std::vector<long double> row;
   const long double p = theta;
-  const long double phi = crossing<long double>(upper.data(), K, p, 1.0L - p, row);
+  const auto phi = crossing<long double>(upper.data(), K, p, 1.0L - p, row);
   return {phi, error_of<long double>(phi, K, LDBL_EPSILON / 2, LDBL_TRUE_MIN)};
 }
 

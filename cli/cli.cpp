@@ -29,7 +29,6 @@
 #include "bndry/bndry.h"
 #include "cli/cli.h"
 #include "cli/internal.h"
-#include "stopbound/stopbound.h"
 #include "driver/driver.h"
 #include "stopbound/stopbound.h"
 

@@ -33,7 +33,7 @@ namespace {
 std::string shortest(double v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  return {buf, r.ptr};
 }
 
 [[noreturn]] void refuse(const std::string& what) { throw std::invalid_argument(what); }
@@ -238,7 +238,7 @@ double reported_threshold(const family& f, double c) {
 }
 
 std::vector<int> zero_based(const std::vector<int>& upper) {
-  return std::vector<int>(upper.begin() + 1, upper.end());
+  return {upper.begin() + 1, upper.end()};
 }
 
 }  // namespace
