@@ -13,3 +13,7 @@
     .Call(`_stopbound_sb_oc`, lower, upper, rates)
 }
 
+.sb_plan <- function(theta0, theta1, phi, power, family, looks_every, min_events, k_min, k_max) {
+    .Call(`_stopbound_sb_plan`, theta0, theta1, phi, power, family, looks_every, min_events, k_min, k_max)
+}
+

@@ -221,3 +221,68 @@ plot.stopbound_design <- function(x, ...) plot_boundary(x, ...)
 
 #' @export
 plot.stopbound_boundary <- function(x, ...) plot_boundary(x, ...)
+
+#' Plan a trial: how many patients for a given power
+#'
+#' For every K from `k_min` to `k_max`, the design for K, `theta0` and
+#' `phi`, and its power, the probability of stopping when the event
+#' probability is `theta1`: the scan of `stopbound plan`. Power is not
+#' monotone in K for exact discrete designs, so two answers are given.
+#'
+#' @param theta0 the acceptable event probability the designs are made for.
+#' @param theta1 the unacceptable event probability, above `theta0`.
+#' @param phi the probability of stopping early under `theta0` that is
+#'   accepted.
+#' @param power the probability of stopping under `theta1` to reach.
+#' @param family the boundary family, as for [design()].
+#' @param looks_every a look after every `looks_every` patients and at K.
+#' @param min_events no stop with fewer events than this.
+#' @param k_min,k_max the range of K scanned.
+#' @return An object of class `stopbound_plan`: a list with the inputs,
+#'   `scan` (a data frame `K`, `phi_star`, `power`, `mean_n0`, `mean_n1`),
+#'   `first_k` (the smallest K whose power reaches `power`), `stable_k` (the
+#'   smallest K from which every larger K up to `k_max` reaches it), each
+#'   `NULL` when none does, and `best_k` and `best_power`.
+#' @examples
+#' p <- plan(0.2, 0.35, 0.1, 0.8, k_max = 80)
+#' p
+#' @export
+plan <- function(theta0, theta1, phi, power, family = "pocock", looks_every = 1, min_events = 0,
+                 k_min = 1, k_max = 1000) {
+  call <- sys.call()
+  theta0 <- single_number(theta0, "theta0", call)
+  theta1 <- single_number(theta1, "theta1", call)
+  phi <- single_number(phi, "phi", call)
+  power <- single_number(power, "power", call)
+  if (!is.character(family) || length(family) != 1L || is.na(family))
+    stop(simpleError("`family` must be a single string", call))
+  looks_every <- whole_number(looks_every, "looks_every", call)
+  min_events <- whole_number(min_events, "min_events", call)
+  k_min <- whole_number(k_min, "k_min", call)
+  k_max <- whole_number(k_max, "k_max", call)
+  p <- engine(.sb_plan(theta0, theta1, phi, power, family, looks_every, min_events, k_min, k_max), call)
+  structure(c(list(theta0 = theta0, theta1 = theta1, phi = phi, power = power, family = family,
+                   looks_every = looks_every, min_events = min_events, k_min = k_min, k_max = k_max), p),
+            class = "stopbound_plan")
+}
+
+#' @export
+print.stopbound_plan <- function(x, ...) {
+  cat(sprintf("Plan: THETA0 = %s, THETA1 = %s, PHI = %s, POWER = %s (%s), K = %d..%d\n",
+              format(x$theta0), format(x$theta1), format(x$phi), format(x$power), x$family,
+              x$k_min, x$k_max))
+  if (is.null(x$first_k)) {
+    cat(sprintf("No K up to %d reaches the power; the largest is %s at K = %d.\n", x$k_max,
+                format(x$best_power, digits = 6), x$best_k))
+  } else {
+    at <- function(k) format(x$scan$power[x$scan$K == k], digits = 6)
+    cat(sprintf("K = %d is the smallest K whose power reaches %s (power %s).\n", x$first_k,
+                format(x$power), at(x$first_k)))
+    if (!is.null(x$stable_k) && x$stable_k != x$first_k)
+      cat(sprintf("Power is not monotone in K: every K from %d up to %d reaches it (power %s at K = %d).\n",
+                  x$stable_k, x$k_max, at(x$stable_k), x$stable_k))
+    else if (!is.null(x$stable_k))
+      cat(sprintf("Every larger K up to %d reaches it too.\n", x$k_max))
+  }
+  invisible(x)
+}

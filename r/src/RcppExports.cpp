@@ -51,11 +51,31 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// sb_plan
+Rcpp::List sb_plan(double theta0, double theta1, double phi, double power, std::string family, int looks_every, int min_events, int k_min, int k_max);
+RcppExport SEXP _stopbound_sb_plan(SEXP theta0SEXP, SEXP theta1SEXP, SEXP phiSEXP, SEXP powerSEXP, SEXP familySEXP, SEXP looks_everySEXP, SEXP min_eventsSEXP, SEXP k_minSEXP, SEXP k_maxSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< double >::type theta0(theta0SEXP);
+    Rcpp::traits::input_parameter< double >::type theta1(theta1SEXP);
+    Rcpp::traits::input_parameter< double >::type phi(phiSEXP);
+    Rcpp::traits::input_parameter< double >::type power(powerSEXP);
+    Rcpp::traits::input_parameter< std::string >::type family(familySEXP);
+    Rcpp::traits::input_parameter< int >::type looks_every(looks_everySEXP);
+    Rcpp::traits::input_parameter< int >::type min_events(min_eventsSEXP);
+    Rcpp::traits::input_parameter< int >::type k_min(k_minSEXP);
+    Rcpp::traits::input_parameter< int >::type k_max(k_maxSEXP);
+    rcpp_result_gen = Rcpp::wrap(sb_plan(theta0, theta1, phi, power, family, looks_every, min_events, k_min, k_max));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_stopbound_sb_design", (DL_FUNC) &_stopbound_sb_design, 6},
     {"_stopbound_sb_check", (DL_FUNC) &_stopbound_sb_check, 2},
     {"_stopbound_sb_oc", (DL_FUNC) &_stopbound_sb_oc, 3},
+    {"_stopbound_sb_plan", (DL_FUNC) &_stopbound_sb_plan, 9},
     {NULL, NULL, 0}
 };
 

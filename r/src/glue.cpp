@@ -4,6 +4,7 @@
 // turns the exceptions into R errors), and nothing here prints.
 #include <Rcpp.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,4 +95,42 @@ Rcpp::List sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::Num
       Rcpp::Named("sd_y") = column(&row::sd_y), Rcpp::Named("mean_n") = column(&row::mean_n),
       Rcpp::Named("sd_n") = column(&row::sd_n), Rcpp::Named("mean_yn") = column(&row::mean_yn),
       Rcpp::Named("sd_yn") = column(&row::sd_yn)), static_cast<R_xlen_t>(rows.size()));
+}
+
+// [[Rcpp::export(.sb_plan)]]
+Rcpp::List sb_plan(double theta0, double theta1, double phi, double power, std::string family,
+                   int looks_every, int min_events, int k_min, int k_max) {
+  stopbound::plan_spec spec;
+  spec.theta0 = theta0;
+  spec.theta1 = theta1;
+  spec.phi = phi;
+  spec.power = power;
+  spec.fam = stopbound::parse_family(family);
+  spec.looks_every = looks_every;
+  spec.min_events = min_events;
+  spec.k_min = k_min;
+  spec.k_max = k_max;
+  stopbound::check_plan(spec);
+  const stopbound::plan_result p = stopbound::plan_scan(spec);
+  const auto rows = static_cast<R_xlen_t>(p.scan.size());
+  Rcpp::IntegerVector K(rows);
+  Rcpp::NumericVector phi_star(rows), pwr(rows), mean_n0(rows), mean_n1(rows);
+  for (R_xlen_t i = 0; i < rows; ++i) {
+    const stopbound::plan_entry& e = p.scan[static_cast<std::size_t>(i)];
+    K[i] = e.K;
+    phi_star[i] = e.phi_star;
+    pwr[i] = e.power;
+    mean_n0[i] = e.mean_n0;
+    mean_n1[i] = e.mean_n1;
+  }
+  const auto k_or_null = [](const std::optional<int>& k) -> Rcpp::RObject {
+    return k ? Rcpp::RObject(Rcpp::wrap(*k)) : Rcpp::RObject(R_NilValue);
+  };
+  return Rcpp::List::create(
+      Rcpp::Named("scan") = data_frame(Rcpp::List::create(Rcpp::Named("K") = K, Rcpp::Named("phi_star") = phi_star,
+                                                         Rcpp::Named("power") = pwr, Rcpp::Named("mean_n0") = mean_n0,
+                                                         Rcpp::Named("mean_n1") = mean_n1),
+                                      rows),
+      Rcpp::Named("first_k") = k_or_null(p.first_k), Rcpp::Named("stable_k") = k_or_null(p.stable_k),
+      Rcpp::Named("best_k") = p.best_k, Rcpp::Named("best_power") = p.best_power);
 }

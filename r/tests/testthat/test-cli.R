@@ -66,3 +66,18 @@ test_that("a boundary pair's figures equal the command line's", {
   expect_identical(b$rule_lower, rule_frame(cli$rule_lower))
   expect_same_oc(oc(b, cli$oc$theta), cli$oc)
 })
+
+test_that("a plan's scan and answers equal the command line's", {
+  if (!any(grepl("plan", system2(cli_exe(), "--help", stdout = TRUE), fixed = TRUE)))
+    skip("the command line has no plan")
+  # Power falls back at K = 15 here: the two answers differ.
+  cli <- cli_json("plan", "0.3", "0.5", "0.1", "0.53", "--k-max", "30", "--format", "json")
+  p <- plan(0.3, 0.5, 0.1, 0.53, k_max = 30)
+  for (column in c("phi_star", "power", "mean_n0", "mean_n1"))
+    expect_identical(p$scan[[column]], as.double(cli$scan[[column]]), label = column)
+  expect_identical(p$scan$K, as.integer(cli$scan$K))
+  expect_identical(p$first_k, as.integer(cli$first$K))
+  expect_identical(p$stable_k, as.integer(cli$stable$K))
+  expect_output(print(p), "Power is not monotone in K: every K from 16")
+  expect_error(plan(0.5, 0.3, 0.1, 0.8), "THETA1")
+})
