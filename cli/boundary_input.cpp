@@ -90,12 +90,6 @@ std::vector<std::string> tokens(const std::string& line) {
 }
 
 // A line as the message quotes it: printable, and short.
-std::string shown(const std::string& line) {
-  constexpr std::size_t longest = 40;
-  std::string s;
-  for (const char c : line.substr(0, longest)) s += c >= ' ' && c <= '~' ? c : '?';
-  return line.size() > longest ? s + "..." : s;
-}
 
 std::string at_line(const line_reader& in) {
   return in.name() + " line " + std::to_string(in.number());
@@ -123,6 +117,13 @@ void check_pair(const boundary_result& b, const std::string& name) {
 }
 
 }  // namespace
+
+std::string shown(std::string_view text) {
+  constexpr std::size_t longest = 40;
+  std::string s;
+  for (const char c : text.substr(0, longest)) s += c >= ' ' && c <= '~' ? c : '?';
+  return text.size() > longest ? s + "..." : s;
+}
 
 stopbound::boundary engine_pair(const boundary_result& b) {
   stopbound::boundary pair;

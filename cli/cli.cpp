@@ -198,7 +198,7 @@ format format_of(const std::string& name) {
   if (name == "text") return format::text;
   if (name == "json") return format::json;
   if (name == "csv") return format::csv;
-  throw error("--format must be text, json or csv, got '" + name + "'");
+  throw error("--format must be text, json or csv, got '" + shown(name) + "'");
 }
 
 // The rates of --oc, or the dialogue's table rows for THETA.
@@ -248,7 +248,7 @@ void emit(const boundary_result& b, const common_options& o, const std::vector<d
 double probability(const std::string& name, const std::string& argument) {
   const std::string token = trimmed(argument);
   const auto v = parse_number(token);
-  if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + argument + "'");
+  if (!v) throw error(name + " must be a number strictly between 0 and 1, got '" + shown(argument) + "'");
   if (!(*v > 0.0 && *v < 1.0))
     throw error(name + " must be strictly between 0 and 1, got " + token +
                 rounding_note(token, *v));
@@ -273,7 +273,7 @@ int check_k(const std::string& argument) {
   const std::string token = trimmed(argument);
   const std::string most = std::to_string(stopbound::max_k);
   const auto K = parse_int(token);
-  if (!K) throw error("K must be a whole number from 1 to " + most + ", got '" + argument + "'");
+  if (!K) throw error("K must be a whole number from 1 to " + most + ", got '" + shown(argument) + "'");
   if (*K < 1 || *K > stopbound::max_k) throw error("K must be from 1 to " + most + ", got " + token);
   return *K;
 }
@@ -297,7 +297,7 @@ stopbound::design_spec design_spec_of(const design_args& a, int K, double theta,
   const auto m = digits ? parse_int(a.min_events) : std::nullopt;
   if (!m || *m > K)
     throw error("--min-events must be a whole number from 0 to K (" + std::to_string(K) + "), got '" +
-                a.min_events + "'");
+                shown(a.min_events) + "'");
   spec.min_events = *m;
   try {
     stopbound::check_spec(spec);
@@ -366,7 +366,7 @@ struct plan_args {
 // A whole number for a plan's option; its range is the plan's to check.
 int plan_count(const std::string& name, const std::string& token) {
   const auto v = parse_int(token);
-  if (!v) throw error(name + " must be a whole number, got '" + token + "'");
+  if (!v) throw error(name + " must be a whole number, got '" + shown(token) + "'");
   return *v;
 }
 
@@ -421,7 +421,7 @@ std::string parse_failure(const CLI::ParseError& e, const CLI::App& app, const C
     const auto option = std::find_if(extra.begin(), extra.end(), [](const std::string& arg) {
       return arg.size() > 1 && arg[0] == '-' && !parse_number(arg);
     });
-    if (option != extra.end()) return "unknown option '" + *option + "'" + hint;
+    if (option != extra.end()) return "unknown option '" + shown(*option) + "'" + hint;
     if (!extra.empty()) {
       std::string list;
       for (const std::string& arg : extra) list += (list.empty() ? "" : " ") + arg;
@@ -536,8 +536,8 @@ int run(int argc, char** argv) {
   // the dialogue's three numbers typed as arguments.
   const std::string first = argc > 1 && argv[1] != nullptr ? argv[1] : "";
   if (first != "design" && first != "evaluate" && first != "plan" && first != "-h" && first != "--help" && first != "--version") {
-    if (!first.empty() && first[0] == '-') throw error("unknown option '" + first + "'" + see_help);
-    throw error("unknown command '" + first + "': the commands are design, evaluate and plan" + see_help);
+    if (!first.empty() && first[0] == '-') throw error("unknown option '" + shown(first) + "'" + see_help);
+    throw error("unknown command '" + shown(first) + "': the commands are design, evaluate and plan" + see_help);
   }
 
   try {

@@ -31,6 +31,10 @@ std::string trimmed(std::string_view text);
 /// lies strictly between 0 and 1 but v, its double, does not; else empty.
 std::string rounding_note(std::string_view token, double v);
 
+/// An argument or line as a message quotes it: its first 40 bytes, control
+/// and other non-ASCII bytes as '?', and "..." where it was cut.
+std::string shown(std::string_view text);
+
 /// The whole token as a decimal int (optional sign, digits only, in range).
 std::optional<int> parse_int(std::string_view token);
 

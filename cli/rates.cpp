@@ -114,7 +114,7 @@ double nearest_double(const std::string& text) { return std::strtod(text.c_str()
 // A single rate: a number whose double lies strictly between 0 and 1.
 double single_rate(const std::string& item) {
   const auto v = parse_number(item);
-  if (!v) throw error("--oc: '" + item + "' is not a number or a range FROM:TO:STEP");
+  if (!v) throw error("--oc: '" + shown(item) + "' is not a number or a range FROM:TO:STEP");
   if (!(*v > 0.0 && *v < 1.0))
     throw error("--oc: every rate must be strictly between 0 and 1, got " + item +
                 rounding_note(item, *v));
@@ -125,16 +125,16 @@ double single_rate(const std::string& item) {
 // as a double.
 fixed range_part(const std::string& item, const std::string& part, const char* name) {
   const auto d = parse_decimal(part);
-  if (!d) throw error("--oc: in '" + item + "', " + name + " '" + part + "' is not a number");
+  if (!d) throw error("--oc: in '" + shown(item) + "', " + name + " '" + shown(part) + "' is not a number");
   if (!inside_0_1(*d))
-    throw error("--oc: in '" + item + "', " + name + " must be strictly between 0 and 1, got " + part);
+    throw error("--oc: in '" + shown(item) + "', " + name + " must be strictly between 0 and 1, got " + part);
   const auto f = to_fixed(*d);
   if (!f)
-    throw error("--oc: in '" + item + "', " + name + " " + part + " has more than " +
+    throw error("--oc: in '" + shown(item) + "', " + name + " " + part + " has more than " +
                 std::to_string(max_range_places) + " decimal places");
   const double v = nearest_double(text_of(*f));
   if (!(v > 0.0 && v < 1.0))
-    throw error("--oc: in '" + item + "', " + name + " " + part +
+    throw error("--oc: in '" + shown(item) + "', " + name + " " + part +
                 " rounds to " + (v > 0.0 ? "1" : "0") + " as a double");
   return *f;
 }
@@ -143,11 +143,11 @@ void append_range(std::vector<double>& rates, const std::string& item) {
   const auto c1 = item.find(':');
   const auto c2 = item.find(':', c1 + 1);
   if (c2 == std::string::npos || item.find(':', c2 + 1) != std::string::npos)
-    throw error("--oc: '" + item + "' is not a range FROM:TO:STEP");
+    throw error("--oc: '" + shown(item) + "' is not a range FROM:TO:STEP");
   const fixed from = range_part(item, trimmed(item.substr(0, c1)), "FROM");
   const fixed to = range_part(item, trimmed(item.substr(c1 + 1, c2 - c1 - 1)), "TO");
   const fixed step = range_part(item, trimmed(item.substr(c2 + 1)), "STEP");
-  if (from > to) throw error("--oc: in '" + item + "', FROM is greater than TO");
+  if (from > to) throw error("--oc: in '" + shown(item) + "', FROM is greater than TO");
   for (fixed x = from; x <= to; add(x, step)) {
     if (rates.size() == max_rates)
       throw error("--oc: more than " + std::to_string(max_rates) + " rates");
@@ -204,7 +204,7 @@ std::vector<double> parse_rates(std::string_view text) {
   for (;;) {
     const auto comma = text.find(',', start);
     const std::string item = trimmed(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
-    if (item.empty()) throw error("--oc: empty item in '" + std::string(text) + "'; give rates separated by commas");
+    if (item.empty()) throw error("--oc: empty item in '" + shown(text) + "'; give rates separated by commas");
     if (item.find(':') != std::string::npos) {
       append_range(rates, item);
     } else {
@@ -224,7 +224,7 @@ namespace {
 int look_number(const std::string& item, const std::string& part, int K) {
   const bool digits = !part.empty() && std::all_of(part.begin(), part.end(), is_digit);
   const auto v = digits ? parse_int(part) : std::nullopt;
-  if (!v) throw error("--looks: in '" + item + "', '" + part + "' is not a whole number");
+  if (!v) throw error("--looks: in '" + shown(item) + "', '" + shown(part) + "' is not a whole number");
   if (*v < 1 || *v > K)
     throw error("--looks: every look must be a patient number from 1 to K (" + std::to_string(K) +
                 "), got " + part);
@@ -238,7 +238,7 @@ std::vector<int> parse_looks(std::string_view text, int K) {
   const auto add_look = [&](const std::string& item, int n) {
     if (!looks.empty() && n <= looks.back())
       throw error("--looks: the looks must increase strictly, got " + std::to_string(n) + " after " +
-                  std::to_string(looks.back()) + " in '" + item + "'");
+                  std::to_string(looks.back()) + " in '" + shown(item) + "'");
     looks.push_back(n);
   };
   std::size_t start = 0;
@@ -247,7 +247,7 @@ std::vector<int> parse_looks(std::string_view text, int K) {
     const std::string item =
         trimmed(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
     if (item.empty())
-      throw error("--looks: empty item in '" + std::string(text) +
+      throw error("--looks: empty item in '" + shown(text) +
                   "'; give patient numbers and ranges FROM:TO:STEP separated by commas");
     const auto c1 = item.find(':');
     if (c1 == std::string::npos) {
@@ -263,9 +263,9 @@ std::vector<int> parse_looks(std::string_view text, int K) {
           !step_text.empty() && std::all_of(step_text.begin(), step_text.end(), is_digit);
       const auto step = digits ? parse_int(step_text) : std::nullopt;
       if (!step || *step < 1)
-        throw error(std::string("--looks: in '").append(item).append(
-            "', STEP must be a whole number from 1, got '").append(step_text).append("'"));
-      if (from > to) throw error("--looks: in '" + item + "', FROM is greater than TO");
+        throw error(std::string("--looks: in '").append(shown(item)).append(
+            "', STEP must be a whole number from 1, got '").append(shown(step_text)).append("'"));
+      if (from > to) throw error("--looks: in '" + shown(item) + "', FROM is greater than TO");
       // Stepped in long long: TO + STEP may pass the largest int.
       for (long long n = from; n <= to; n += *step) add_look(item, static_cast<int>(n));
     }

@@ -435,6 +435,13 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
        "--plot boundary.dat/z.svg: cannot open the directory 'boundary.dat': Not a directory"},
       {{"design", "10", "0.2", "0.1", "--plot", "p.svg", "--boundary-file", "no/b.dat"},
        "--boundary-file no/b.dat: cannot open the directory 'no': No such file or directory"},
+      // A quoted argument is cut to its first 40 bytes.
+      {{"design", std::string(60, '7') + "x", "0.2", "0.1"},
+       "K must be a whole number from 1 to 10000, got '" + std::string(40, '7') + "...'"},
+      {{"design", "10", "0.2", "0.1", "--oc", "0.2," + std::string(50, 'z')},
+       "--oc: '" + std::string(40, 'z') + "...' is not a number or a range FROM:TO:STEP"},
+      {{"bogus" + std::string(50, 'q')},
+       "unknown command 'bogus" + std::string(35, 'q') + "...': the commands are design, evaluate and plan (see 'stopbound --help')"},
       {{"design", "10.5", "0.2", "0.1"}, "K must be a whole number from 1 to 10000, got '10.5'"},
       {{"design", "10001", "0.2", "0.1"}, "K must be from 1 to 10000, got 10001"},
       {{"design", "0", "0.2", "0.1"}, "K must be from 1 to 10000, got 0"},
