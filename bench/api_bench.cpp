@@ -7,8 +7,8 @@
 namespace {
 
 void BM_make_design(benchmark::State& state) {
-  const stopbound::design_spec spec{static_cast<int>(state.range(0)), 0.2, 0.05, {}, {}, 0};
-  for (auto _ : state) benchmark::DoNotOptimize(stopbound::make_design(spec));
+  const stopbound::design_request request{static_cast<int>(state.range(0)), 0.2, 0.05, {}, {}, 0};
+  for (auto _ : state) benchmark::DoNotOptimize(stopbound::make_design(request));
 }
 BENCHMARK(BM_make_design)->Arg(20)->Arg(60)->Arg(255)->Unit(benchmark::kMicrosecond);
 

@@ -7,9 +7,9 @@
 namespace {
 
 void BM_FamilyDesign(benchmark::State& state, const char* family, int K) {
-  const stopbound::design_spec spec{K, 0.2, 0.05, stopbound::parse_family(family), {}, 0};
+  const stopbound::design_request request{K, 0.2, 0.05, stopbound::parse_family(family), {}, 0};
   stopbound::workspace ws;
-  for (auto _ : state) benchmark::DoNotOptimize(stopbound::make_design(spec, ws));
+  for (auto _ : state) benchmark::DoNotOptimize(stopbound::make_design(request, ws));
 }
 
 #define FAMILY_BENCH(name, family)                                                        \

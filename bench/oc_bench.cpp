@@ -10,11 +10,11 @@ namespace {
 
 void BM_oc_1000_rates(benchmark::State& state) {
   const int K = static_cast<int>(state.range(0));
-  stopbound::design_spec spec;
-  spec.K = K;
-  spec.theta = 0.2;
-  spec.phi = 0.05;
-  const cli::boundary_result b = cli::design_boundary(spec);
+  stopbound::design_request request;
+  request.K = K;
+  request.theta = 0.2;
+  request.phi = 0.05;
+  const cli::boundary_result b = cli::design_boundary(request);
   const std::vector<double> rates = cli::parse_rates("0.0005:0.9995:0.001");
   if (rates.size() != 1000) state.SkipWithError("not 1,000 rates");
   for (auto _ : state) benchmark::DoNotOptimize(cli::oc_rows(b, rates));

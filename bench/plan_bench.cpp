@@ -8,7 +8,7 @@
 namespace {
 
 void BM_plan_scan(benchmark::State& state) {
-  stopbound::plan_spec s;
+  stopbound::plan_request s;
   s.theta0 = 0.2;
   s.theta1 = 0.35;
   s.phi = 0.1;

@@ -279,18 +279,18 @@ int check_k(const std::string& argument) {
 }
 
 // What --family, --looks and --min-events ask for, checked as a design's.
-stopbound::design_spec design_spec_of(const design_args& a, int K, double theta, double phi) {
+stopbound::design_request design_request_of(const design_args& a, int K, double theta, double phi) {
   once_each({a.family_option, a.looks_option, a.min_events_option});
-  stopbound::design_spec spec;
-  spec.K = K;
-  spec.theta = theta;
-  spec.phi = phi;
+  stopbound::design_request request;
+  request.K = K;
+  request.theta = theta;
+  request.phi = phi;
   try {
-    spec.fam = stopbound::parse_family(a.family);
+    request.fam = stopbound::parse_family(a.family);
   } catch (const std::invalid_argument& e) {
     throw error(std::string("--family: ") + e.what());
   }
-  if (a.looks_option->count() > 0) spec.looks = parse_looks(a.looks, K);
+  if (a.looks_option->count() > 0) request.looks = parse_looks(a.looks, K);
   const bool digits = !a.min_events.empty() &&
                       std::all_of(a.min_events.begin(), a.min_events.end(),
                                   [](char c) { return c >= '0' && c <= '9'; });
@@ -298,13 +298,13 @@ stopbound::design_spec design_spec_of(const design_args& a, int K, double theta,
   if (!m || *m > K)
     throw error("--min-events must be a whole number from 0 to K (" + std::to_string(K) + "), got '" +
                 shown(a.min_events) + "'");
-  spec.min_events = *m;
+  request.min_events = *m;
   try {
-    stopbound::check_spec(spec);
+    stopbound::check_request(request);
   } catch (const std::invalid_argument& e) {
     throw error(std::string("--family: ") + e.what());
   }
-  return spec;
+  return request;
 }
 
 void check_stopping(const common_options& o) {
@@ -317,7 +317,7 @@ void run_design(const design_args& a, const std::string& program) {
   const int K = check_k(a.K);
   const double theta = probability("THETA", a.theta);
   const double phi = probability("PHI", a.phi);
-  const stopbound::design_spec spec = design_spec_of(a, K, theta, phi);
+  const stopbound::design_request request = design_request_of(a, K, theta, phi);
   (void)format_of(a.common.format);
   check_stopping(a.common);
   const std::vector<double> rates = rates_of(a.common, theta);
@@ -328,7 +328,7 @@ void run_design(const design_args& a, const std::string& program) {
   const bool file_given = a.file_option->count() > 0;
   check_output_paths(a.common, a.no_boundary_file ? nullptr : &a.boundary_file, file_given, nullptr);
 
-  boundary_result b = design_boundary(spec);
+  boundary_result b = design_boundary(request);
   b.program = program;
   emit(b, a.common, rates, a.no_boundary_file ? nullptr : &a.boundary_file, file_given);
 }
@@ -371,7 +371,7 @@ int plan_count(const std::string& name, const std::string& token) {
 }
 
 void run_plan(const plan_args& a) {
-  stopbound::plan_spec s;
+  stopbound::plan_request s;
   s.theta0 = probability("THETA0", a.theta0);
   s.theta1 = probability("THETA1", a.theta1);
   s.phi = probability("PHI", a.phi);

@@ -121,7 +121,7 @@ std::vector<figure::stopping_curve> stopped_by_curves(std::span<const stopping> 
 
 /// A plan with the designs at its answers, as the command line shows it.
 struct plan_report {
-  stopbound::plan_spec spec;
+  stopbound::plan_request request;
   stopbound::plan_result result;
   /// The design at one answer, with its rows at THETA0 and THETA1.
   struct answer {
@@ -134,9 +134,9 @@ struct plan_report {
 };
 
 /// The scan, and the designs at its answers (with their stopping
-/// distributions when `stopping`); throws std::invalid_argument for a spec
+/// distributions when `stopping`); throws std::invalid_argument for a request
 /// the plan or a design refuses.
-plan_report make_plan(const stopbound::plan_spec& spec, bool stopping);
+plan_report make_plan(const stopbound::plan_request& request, bool stopping);
 
 /// The answer in sentences, as the text and the page state it.
 std::vector<std::string> plan_answer(const plan_report& p);

@@ -122,10 +122,10 @@ namespace {
 
 figure::plan_chart plan_chart(const plan_report& p) {
   figure::plan_chart c;
-  c.theta0 = p.spec.theta0;
-  c.theta1 = p.spec.theta1;
-  c.phi = p.spec.phi;
-  c.power = p.spec.power;
+  c.theta0 = p.request.theta0;
+  c.theta1 = p.request.theta1;
+  c.phi = p.request.phi;
+  c.power = p.request.power;
   for (const stopbound::plan_entry& e : p.result.scan) c.scan.push_back({e.K, e.power, e.phi_star});
   c.first_k = p.result.first_k;
   c.stable_k = p.result.stable_k;

@@ -23,8 +23,8 @@ using json = nlohmann::ordered_json;
 
 plan_report::answer answer_at(const plan_report& p, int K, std::string role, bool stopping,
                               stopbound::workspace& ws) {
-  const stopbound::design d = stopbound::make_design(stopbound::plan_design_spec(p.spec, K), ws);
-  const std::array<double, 2> rates{p.spec.theta0, p.spec.theta1};
+  const stopbound::design d = stopbound::make_design(stopbound::plan_design_request(p.request, K), ws);
+  const std::array<double, 2> rates{p.request.theta0, p.request.theta1};
   plan_report::answer a{std::move(role), from_design(d),
                         report_rows(stopbound::operating_characteristics(d.bounds, rates, ws)), {}};
   if (stopping)
@@ -32,7 +32,7 @@ plan_report::answer answer_at(const plan_report& p, int K, std::string role, boo
   return a;
 }
 
-std::string looks_text(const stopbound::plan_spec& s) {
+std::string looks_text(const stopbound::plan_request& s) {
   std::string text = s.looks_every == 1 ? "a look after every patient"
                                         : "a look after every " + std::to_string(s.looks_every) +
                                               " patients and at K";
@@ -40,7 +40,7 @@ std::string looks_text(const stopbound::plan_spec& s) {
   return text;
 }
 
-std::string range_text(const stopbound::plan_spec& s) {
+std::string range_text(const stopbound::plan_request& s) {
   return std::to_string(s.k_min) + " to " + std::to_string(s.k_max);
 }
 
@@ -57,7 +57,7 @@ json answer_json(const plan_report& p, const std::optional<int>& K) {
   for (const plan_report::answer& a : p.answers) {
     if (a.design.K != *K) continue;
     const std::vector<int> upper(a.design.upper.begin() + 1, a.design.upper.end());
-    const stopbound::plan_entry& e = p.result.scan[static_cast<std::size_t>(*K - p.spec.k_min)];
+    const stopbound::plan_entry& e = p.result.scan[static_cast<std::size_t>(*K - p.request.k_min)];
     json j;
     j["K"] = *K;
     j["power"] = e.power;
@@ -72,7 +72,7 @@ json answer_json(const plan_report& p, const std::optional<int>& K) {
 }
 
 std::string render_plan_text(const plan_report& p) {
-  const stopbound::plan_spec& s = p.spec;
+  const stopbound::plan_request& s = p.request;
   std::string text = program_and_version() + ": plan of " + stopbound::family_title(s.fam) + " (" +
                      method() + " calculations)\n\n";
   text += "THETA0 = " + shortest(s.theta0) + " = the acceptable event probability\n";
@@ -99,13 +99,13 @@ std::string render_plan_text(const plan_report& p) {
 }
 
 std::string render_plan_json(const plan_report& p) {
-  const stopbound::plan_spec& s = p.spec;
+  const stopbound::plan_request& s = p.request;
   json j;
   j["theta0"] = s.theta0;
   j["theta1"] = s.theta1;
   j["phi"] = s.phi;
   j["power"] = s.power;
-  j["family"] = stopbound::family_spec(s.fam);
+  j["family"] = stopbound::family_text(s.fam);
   j["looks_every"] = s.looks_every;
   j["min_events"] = s.min_events;
   j["k_min"] = s.k_min;
@@ -136,10 +136,10 @@ std::string render_plan_csv(const plan_report& p) {
 
 }  // namespace
 
-plan_report make_plan(const stopbound::plan_spec& spec, bool stopping) {
-  plan_report p{spec, {}, {}};
+plan_report make_plan(const stopbound::plan_request& request, bool stopping) {
+  plan_report p{request, {}, {}};
   stopbound::workspace ws;
-  p.result = stopbound::plan_scan(spec, ws);
+  p.result = stopbound::plan_scan(request, ws);
   if (p.result.first_k) p.answers.push_back(answer_at(p, *p.result.first_k, "first", stopping, ws));
   if (p.result.stable_k && p.result.stable_k != p.result.first_k)
     p.answers.push_back(answer_at(p, *p.result.stable_k, "stable", stopping, ws));
@@ -147,7 +147,7 @@ plan_report make_plan(const stopbound::plan_spec& spec, bool stopping) {
 }
 
 std::vector<std::string> plan_answer(const plan_report& p) {
-  const stopbound::plan_spec& s = p.spec;
+  const stopbound::plan_request& s = p.request;
   const stopbound::plan_result& r = p.result;
   const std::string power = shortest(s.power);
   if (!r.first_k)

@@ -51,18 +51,18 @@ bool beyond_dialogue(const boundary_result& b) {
          b.min_events != 0;
 }
 
-boundary_result design_boundary(const stopbound::design_spec& spec) {
-  stopbound::design d = stopbound::make_design(spec, run_workspace());
+boundary_result design_boundary(const stopbound::design_request& request) {
+  stopbound::design d = stopbound::make_design(request, run_workspace());
   boundary_result b;
   b.kind = command::design;
-  b.K = spec.K;
-  b.theta = spec.theta;
-  b.phi = spec.phi;
+  b.K = request.K;
+  b.theta = request.theta;
+  b.phi = request.phi;
   b.alpha = d.alpha;
   b.phi_star = d.phi_star;
-  b.fam = d.spec.fam;
-  b.looks = std::move(d.spec.looks);
-  b.min_events = d.spec.min_events;
+  b.fam = d.request.fam;
+  b.looks = std::move(d.request.looks);
+  b.min_events = d.request.min_events;
   b.alpha_used = d.alpha_used;
   b.threshold = d.threshold;
   b.within_bound = d.within_bound;
@@ -119,9 +119,9 @@ std::vector<oc_row> report_rows(std::span<const stopbound::oc_row> rows) {
 boundary_result from_design(const stopbound::design& d) {
   boundary_result b;
   b.kind = command::design;
-  b.K = d.spec.K;
-  b.theta = d.spec.theta;
-  b.phi = d.spec.phi;
+  b.K = d.request.K;
+  b.theta = d.request.theta;
+  b.phi = d.request.phi;
   b.alpha = d.alpha;
   b.phi_star = d.phi_star;
   b.upper.assign(1, 0);

@@ -70,10 +70,10 @@ enum class format { text, json, csv };
 /// looks at fewer patients or a minimum number of events.
 bool beyond_dialogue(const boundary_result& b);
 
-/// The design for spec through the public interface (for pocock at every
+/// The design for request through the public interface (for pocock at every
 /// patient, K <= 255 and no minimum, the dialogue's ALPHA, PHI* and
-/// boundary), with lower[n] = -1; throws std::invalid_argument on a bad spec.
-boundary_result design_boundary(const stopbound::design_spec& spec);
+/// boundary), with lower[n] = -1; throws std::invalid_argument on a bad request.
+boundary_result design_boundary(const stopbound::design_request& request);
 
 /// Fills rule and rule_lower from lower and upper.
 void fill_rule(boundary_result& b);

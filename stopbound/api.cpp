@@ -112,7 +112,7 @@ family parse_family(std::string_view text) {
   refuse("unknown boundary family '" + std::string(text) + "'; " + family_list);
 }
 
-std::string family_spec(const family& f) {
+std::string family_text(const family& f) {
   switch (f.kind) {
     case family_kind::pocock:
       return "pocock";
@@ -145,7 +145,7 @@ std::string family_title(const family& f) {
   return "a Pocock-type upper boundary";
 }
 
-void check_spec(const design_spec& s) {
+void check_request(const design_request& s) {
   const std::string K = std::to_string(s.K);
   if (s.K < 1 || s.K > max_k)
     refuse("K must be a whole number from 1 to " + std::to_string(max_k) + ", got " + K);
@@ -190,12 +190,12 @@ namespace {
 
 // The dialogue's design, and the next more liberal boundary by the
 // dialogue's rule: the smallest tail above the level used admitted too.
-design dialogue_design(const design_spec& spec) {
-  const int K = spec.K;
+design dialogue_design(const design_request& request) {
+  const int K = request.K;
   design d;
-  d.spec = spec;
+  d.request = request;
   std::vector<int> b(static_cast<std::size_t>(max_patients) + 1, 0);
-  const int status = FindBndry(b.data(), &d.alpha, &d.phi_star, K, spec.theta, spec.phi);
+  const int status = FindBndry(b.data(), &d.alpha, &d.phi_star, K, request.theta, request.phi);
   if (status != 0)
     throw std::logic_error("the level search failed (status " + std::to_string(status) + ")");
   d.bounds.upper.assign(b.begin() + 1, b.begin() + 1 + K);
@@ -203,7 +203,7 @@ design dialogue_design(const design_spec& spec) {
   std::vector<double> row(static_cast<std::size_t>(K) + 1);
   double next_level = 2.0;  // above every tail: none
   for (int n = 1; n <= K; ++n) {
-    bndry::tail_row(row.data(), n, spec.theta);
+    bndry::tail_row(row.data(), n, request.theta);
     const int u = b[static_cast<std::size_t>(n)];
     if (u <= n) d.alpha_used = std::max(d.alpha_used, row[static_cast<std::size_t>(u)]);
     if (u >= 2) next_level = std::min(next_level, row[static_cast<std::size_t>(u - 1)]);
@@ -213,8 +213,8 @@ design dialogue_design(const design_spec& spec) {
     std::vector<int> nb(static_cast<std::size_t>(K) + 1, 0);
     std::vector<int> lower(static_cast<std::size_t>(K) + 1, -1);
     std::vector<double> ls(static_cast<std::size_t>(K) + 1), us(static_cast<std::size_t>(K) + 1);
-    if (GetPointwiseBndry(nb.data(), K, next_level, spec.theta) != 0 ||
-        upper_crossing(ls.data(), us.data(), spec.theta, K, lower.data(), nb.data()) != 0)
+    if (GetPointwiseBndry(nb.data(), K, next_level, request.theta) != 0 ||
+        upper_crossing(ls.data(), us.data(), request.theta, K, lower.data(), nb.data()) != 0)
       throw std::logic_error("the next boundary was refused by the engine");
     alternative next;
     next.upper.assign(nb.begin() + 1, nb.end());
@@ -222,7 +222,7 @@ design dialogue_design(const design_spec& spec) {
     for (int n = 1; n <= K; ++n) {
       const int u = nb[static_cast<std::size_t>(n)];
       if (u > n) continue;
-      bndry::tail_row(row.data(), n, spec.theta);
+      bndry::tail_row(row.data(), n, request.theta);
       next.alpha_used = std::max(next.alpha_used, row[static_cast<std::size_t>(u)]);
     }
     next.threshold = -next.alpha_used;
@@ -243,41 +243,41 @@ std::vector<int> zero_based(const std::vector<int>& upper) {
 
 }  // namespace
 
-design make_design(const design_spec& spec, workspace& ws) {
-  check_spec(spec);
-  design_spec full = spec;
+design make_design(const design_request& request, workspace& ws) {
+  check_request(request);
+  design_request full = request;
   if (full.looks.empty())
-    for (int n = 1; n <= spec.K; ++n) full.looks.push_back(n);
-  else if (full.looks.back() != spec.K)
-    full.looks.push_back(spec.K);
-  if (spec.fam.kind == family_kind::pocock && every_patient(full.looks, spec.K) &&
-      spec.min_events == 0 && spec.K <= max_patients) {
+    for (int n = 1; n <= request.K; ++n) full.looks.push_back(n);
+  else if (full.looks.back() != request.K)
+    full.looks.push_back(request.K);
+  if (request.fam.kind == family_kind::pocock && every_patient(full.looks, request.K) &&
+      request.min_events == 0 && request.K <= max_patients) {
     design d = dialogue_design(full);
     return d;
   }
-  const bndry::design_request r{spec.K, spec.theta, spec.phi, core_family(spec.fam), full.looks,
-                                spec.min_events};
+  const bndry::design_request r{request.K, request.theta, request.phi, core_family(request.fam), full.looks,
+                                request.min_events};
   const bndry::family_design found = bndry::design_family(r, ws.get().design);
   design d;
-  d.spec = full;
+  d.request = full;
   d.bounds.upper = zero_based(found.chosen.upper);
-  d.bounds.lower.assign(static_cast<std::size_t>(spec.K), -1);
+  d.bounds.lower.assign(static_cast<std::size_t>(request.K), -1);
   d.alpha_used = found.chosen.alpha_used;
   d.phi_star = found.chosen.phi_star;
   d.within_bound = found.within_bound;
-  if (spec.fam.kind == family_kind::pocock) {
+  if (request.fam.kind == family_kind::pocock) {
     d.threshold = d.alpha_used == 0.0 ? 0.0 : -d.alpha_used;
     // The dialogue's ALPHA lies midway between the level used and the next.
     d.alpha = found.next ? (found.next->alpha_used + d.alpha_used) * 0.5 : d.alpha_used;
   } else {
-    d.threshold = reported_threshold(spec.fam, found.chosen.threshold);
+    d.threshold = reported_threshold(request.fam, found.chosen.threshold);
     d.alpha = d.alpha_used;
   }
   if (found.next) {
     alternative next;
-    next.threshold = spec.fam.kind == family_kind::pocock
+    next.threshold = request.fam.kind == family_kind::pocock
                          ? -found.next->alpha_used
-                         : reported_threshold(spec.fam, found.next->threshold);
+                         : reported_threshold(request.fam, found.next->threshold);
     next.alpha_used = found.next->alpha_used;
     next.phi_star = found.next->phi_star;
     next.upper = zero_based(found.next->upper);
@@ -286,9 +286,9 @@ design make_design(const design_spec& spec, workspace& ws) {
   return d;
 }
 
-design make_design(const design_spec& spec) {
+design make_design(const design_request& request) {
   workspace ws;
-  return make_design(spec, ws);
+  return make_design(request, ws);
 }
 
 void check_boundary(std::span<const int> lower, std::span<const int> upper) {

@@ -36,7 +36,7 @@ void require_count(const char* name, int v, int least) {
 
 }  // namespace
 
-void check_plan(const plan_spec& s) {
+void check_plan(const plan_request& s) {
   require_inside_0_1("THETA0", s.theta0);
   require_inside_0_1("THETA1", s.theta1);
   if (!(s.theta0 < s.theta1))
@@ -53,8 +53,8 @@ void check_plan(const plan_spec& s) {
                                 std::to_string(s.k_max));
 }
 
-design_spec plan_design_spec(const plan_spec& s, int K) {
-  design_spec d{K, s.theta0, s.phi, s.fam, {}, s.min_events};
+design_request plan_design_request(const plan_request& s, int K) {
+  design_request d{K, s.theta0, s.phi, s.fam, {}, s.min_events};
   if (s.looks_every > 1) {
     for (int n = s.looks_every; n <= K; n += s.looks_every) d.looks.push_back(n);
     if (d.looks.empty() || d.looks.back() != K) d.looks.push_back(K);
@@ -62,11 +62,11 @@ design_spec plan_design_spec(const plan_spec& s, int K) {
   return d;
 }
 
-plan_result plan_scan(const plan_spec& s, workspace& ws) {
+plan_result plan_scan(const plan_request& s, workspace& ws) {
   check_plan(s);
   // The family and the rest are checked once, at the largest design the
   // scan makes, before any work.
-  check_spec(plan_design_spec(s, std::max(s.k_max, s.min_events)));
+  check_request(plan_design_request(s, std::max(s.k_max, s.min_events)));
   plan_result r;
   r.scan.reserve(static_cast<std::size_t>(s.k_max) - static_cast<std::size_t>(s.k_min) + 1);
   const std::array<double, 2> rates{s.theta0, s.theta1};
@@ -75,7 +75,7 @@ plan_result plan_scan(const plan_spec& s, workspace& ws) {
     plan_entry e{K, 0.0, 0.0, static_cast<double>(K), static_cast<double>(K)};
     // Fewer patients than the minimum number of events: no count can stop.
     if (s.min_events <= K) {
-      const design d = make_design(plan_design_spec(s, K), ws);
+      const design d = make_design(plan_design_request(s, K), ws);
       const std::vector<oc_row> oc = operating_characteristics(d.bounds, rates, ws);
       e.phi_star = d.phi_star;
       e.power = oc[1].phi_star;
@@ -100,7 +100,7 @@ plan_result plan_scan(const plan_spec& s, workspace& ws) {
   return r;
 }
 
-plan_result plan_scan(const plan_spec& s) {
+plan_result plan_scan(const plan_request& s) {
   workspace ws;
   return plan_scan(s, ws);
 }

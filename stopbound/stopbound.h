@@ -40,13 +40,13 @@ struct family {
 family parse_family(std::string_view text);
 
 /// The family as parse_family reads it back, e.g. "wt:0.25", "bayes:1,1".
-std::string family_spec(const family& f);
+std::string family_text(const family& f);
 
 /// The family in words for a report, e.g. "an O'Brien-Fleming upper boundary".
 std::string family_title(const family& f);
 
 /// What a design is asked for.
-struct design_spec {
+struct design_request {
   int K = 0;           ///< 1..max_k
   double theta = 0.0;  ///< strictly inside (0, 1)
   double phi = 0.0;    ///< strictly inside (0, 1)
@@ -71,7 +71,7 @@ struct alternative {
 
 /// The most liberal attainable boundary with PHI* <= phi.
 struct design {
-  design_spec spec;      ///< as asked, looks made explicit and ending at K
+  design_request request;      ///< as asked, looks made explicit and ending at K
   boundary bounds;       ///< lower all -1
   /// pocock: ALPHA as the dialogue prints it (elsewhere by its rule, midway
   /// between alpha_used and next's); other families: alpha_used
@@ -102,12 +102,12 @@ class workspace {
 
 /// Throws std::invalid_argument naming the first of K, THETA, PHI, the
 /// family, the looks or the minimum that is out of range.
-void check_spec(const design_spec& spec);
+void check_request(const design_request& request);
 
-/// The design for spec; equal, for pocock at every patient with no minimum
+/// The design for request; equal, for pocock at every patient with no minimum
 /// and K <= 255, to the dialogue's boundary, ALPHA and PHI*.
-design make_design(const design_spec& spec, workspace& ws);
-design make_design(const design_spec& spec);
+design make_design(const design_request& request, workspace& ws);
+design make_design(const design_request& request);
 
 /// Throws std::invalid_argument, naming the patient at fault, unless lower
 /// and upper have one length K in 1..max_k and at every patient n
@@ -147,7 +147,7 @@ stopping stopping_distribution(const boundary& b, double theta, workspace& ws);
 /// What a sample-size plan is asked for: the designs for (K, theta0, phi,
 /// fam, looks every looks_every patients ending at K, min_events) for K =
 /// k_min..k_max, and the power P(stop | theta1) each must reach.
-struct plan_spec {
+struct plan_request {
   double theta0 = 0.0;  ///< the acceptable rate, strictly inside (0, 1)
   double theta1 = 0.0;  ///< the unacceptable rate, theta0 < theta1 < 1
   double phi = 0.0;     ///< strictly inside (0, 1)
@@ -179,16 +179,16 @@ struct plan_result {
 
 /// Throws std::invalid_argument naming the first of THETA0, THETA1, PHI,
 /// POWER, --looks-every, --min-events, --k-min and --k-max out of range.
-void check_plan(const plan_spec& spec);
+void check_plan(const plan_request& request);
 
 /// The design the plan makes at K: looks at looks_every, 2 looks_every, ...
 /// and K (empty, every patient, when looks_every is 1).
-design_spec plan_design_spec(const plan_spec& spec, int K);
+design_request plan_design_request(const plan_request& request, int K);
 
 /// The scan over K = k_min..k_max with its answers; a K below min_events
 /// has the boundary that never stops.
-plan_result plan_scan(const plan_spec& spec, workspace& ws);
-plan_result plan_scan(const plan_spec& spec);
+plan_result plan_scan(const plan_request& request, workspace& ws);
+plan_result plan_scan(const plan_request& request);
 
 /// A maximal run of patients first..last sharing one stopping count.
 struct rule_run {

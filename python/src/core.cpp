@@ -33,19 +33,19 @@ py::list runs(const std::vector<stopbound::rule_run>& rs) {
 
 py::dict design(int K, double theta, double phi, const std::string& family,
                 const std::optional<std::vector<int>>& looks, int min_events) {
-  stopbound::design_spec spec;
-  spec.K = K;
-  spec.theta = theta;
-  spec.phi = phi;
-  spec.fam = stopbound::parse_family(family);
-  if (looks) spec.looks = *looks;
-  spec.min_events = min_events;
+  stopbound::design_request request;
+  request.K = K;
+  request.theta = theta;
+  request.phi = phi;
+  request.fam = stopbound::parse_family(family);
+  if (looks) request.looks = *looks;
+  request.min_events = min_events;
   // The GIL stays held: the dialogue's engine keeps its tables in statics.
-  const stopbound::design d = stopbound::make_design(spec);
+  const stopbound::design d = stopbound::make_design(request);
   py::dict r;
-  r["family"] = stopbound::family_spec(d.spec.fam);
-  r["family_title"] = stopbound::family_title(d.spec.fam);
-  r["looks"] = to_array(d.spec.looks);
+  r["family"] = stopbound::family_text(d.request.fam);
+  r["family_title"] = stopbound::family_title(d.request.fam);
+  r["looks"] = to_array(d.request.looks);
   r["lower"] = to_array(d.bounds.lower);
   r["upper"] = to_array(d.bounds.upper);
   r["alpha"] = d.alpha;

@@ -44,14 +44,14 @@ Rcpp::IntegerVector int_vector(const std::vector<int>& v) { return {v.begin(), v
 // [[Rcpp::export(.sb_design)]]
 Rcpp::List sb_design(int K, double theta, double phi, std::string family,
                      Rcpp::IntegerVector looks, int min_events) {
-  stopbound::design_spec spec;
-  spec.K = K;
-  spec.theta = theta;
-  spec.phi = phi;
-  spec.fam = stopbound::parse_family(family);
-  spec.looks = ints(looks);
-  spec.min_events = min_events;
-  const stopbound::design d = stopbound::make_design(spec);
+  stopbound::design_request request;
+  request.K = K;
+  request.theta = theta;
+  request.phi = phi;
+  request.fam = stopbound::parse_family(family);
+  request.looks = ints(looks);
+  request.min_events = min_events;
+  const stopbound::design d = stopbound::make_design(request);
   Rcpp::RObject next = R_NilValue;
   if (d.next)
     next = Rcpp::List::create(Rcpp::Named("threshold") = d.next->threshold,
@@ -59,9 +59,9 @@ Rcpp::List sb_design(int K, double theta, double phi, std::string family,
                               Rcpp::Named("phi_star") = d.next->phi_star,
                               Rcpp::Named("upper") = int_vector(d.next->upper));
   return Rcpp::List::create(
-      Rcpp::Named("family") = stopbound::family_spec(d.spec.fam),
-      Rcpp::Named("family_title") = stopbound::family_title(d.spec.fam),
-      Rcpp::Named("looks") = int_vector(d.spec.looks), Rcpp::Named("lower") = int_vector(d.bounds.lower),
+      Rcpp::Named("family") = stopbound::family_text(d.request.fam),
+      Rcpp::Named("family_title") = stopbound::family_title(d.request.fam),
+      Rcpp::Named("looks") = int_vector(d.request.looks), Rcpp::Named("lower") = int_vector(d.bounds.lower),
       Rcpp::Named("upper") = int_vector(d.bounds.upper), Rcpp::Named("alpha") = d.alpha,
       Rcpp::Named("alpha_used") = d.alpha_used, Rcpp::Named("threshold") = d.threshold,
       Rcpp::Named("phi_star") = d.phi_star, Rcpp::Named("within_bound") = d.within_bound,
@@ -100,18 +100,18 @@ Rcpp::List sb_oc(Rcpp::IntegerVector lower, Rcpp::IntegerVector upper, Rcpp::Num
 // [[Rcpp::export(.sb_plan)]]
 Rcpp::List sb_plan(double theta0, double theta1, double phi, double power, std::string family,
                    int looks_every, int min_events, int k_min, int k_max) {
-  stopbound::plan_spec spec;
-  spec.theta0 = theta0;
-  spec.theta1 = theta1;
-  spec.phi = phi;
-  spec.power = power;
-  spec.fam = stopbound::parse_family(family);
-  spec.looks_every = looks_every;
-  spec.min_events = min_events;
-  spec.k_min = k_min;
-  spec.k_max = k_max;
-  stopbound::check_plan(spec);
-  const stopbound::plan_result p = stopbound::plan_scan(spec);
+  stopbound::plan_request request;
+  request.theta0 = theta0;
+  request.theta1 = theta1;
+  request.phi = phi;
+  request.power = power;
+  request.fam = stopbound::parse_family(family);
+  request.looks_every = looks_every;
+  request.min_events = min_events;
+  request.k_min = k_min;
+  request.k_max = k_max;
+  stopbound::check_plan(request);
+  const stopbound::plan_result p = stopbound::plan_scan(request);
   const auto rows = static_cast<R_xlen_t>(p.scan.size());
   Rcpp::IntegerVector K(rows);
   Rcpp::NumericVector phi_star(rows), pwr(rows), mean_n0(rows), mean_n1(rows);

@@ -28,14 +28,14 @@ TEST(Design, PocockIsTheLevelSearchsDesign) {
     ASSERT_EQ(d.bounds.upper.size(), static_cast<std::size_t>(K));
     for (int n = 1; n <= K; ++n) EXPECT_EQ(d.bounds.upper[static_cast<std::size_t>(n - 1)], b[n]);
     EXPECT_LE(d.alpha_used, alpha);
-    EXPECT_EQ(d.spec.looks.size(), static_cast<std::size_t>(K));
+    EXPECT_EQ(d.request.looks.size(), static_cast<std::size_t>(K));
   }
 }
 
 TEST(Design, RefusesEachQuantityByName) {
-  const auto message = [](const stopbound::design_spec& s) {
+  const auto message = [](const stopbound::design_request& s) {
     try {
-      stopbound::check_spec(s);
+      stopbound::check_request(s);
     } catch (const std::invalid_argument& e) {
       return std::string(e.what());
     }
@@ -94,9 +94,9 @@ std::string refusal(const std::function<void()>& f) {
 
 TEST(Family, NamesReadBackAndBadOnesListTheFamilies) {
   for (const char* text : {"pocock", "obf", "wt:0.25", "bayes:1,1", "bayes:0.5,2.5", "sprt:0.4", "maxsprt"})
-    EXPECT_EQ(stopbound::family_spec(stopbound::parse_family(text)), text);
-  EXPECT_EQ(stopbound::family_spec(stopbound::parse_family("bayes")), "bayes:1,1");
-  EXPECT_EQ(stopbound::family_spec(stopbound::parse_family("wt:0")), "obf");
+    EXPECT_EQ(stopbound::family_text(stopbound::parse_family(text)), text);
+  EXPECT_EQ(stopbound::family_text(stopbound::parse_family("bayes")), "bayes:1,1");
+  EXPECT_EQ(stopbound::family_text(stopbound::parse_family("wt:0")), "obf");
   EXPECT_EQ(stopbound::family_title(stopbound::parse_family("obf")), "an O'Brien-Fleming upper boundary");
   for (const char* bad : {"", "obf:1", "wt", "wt:0.6", "wt:x", "bayes:1", "bayes:0,1", "bayes:1,2,3",
                           "sprt:1", "sprt:", "pocock ", "Pocock"}) {
@@ -107,8 +107,8 @@ TEST(Family, NamesReadBackAndBadOnesListTheFamilies) {
 
 TEST(Design, RefusesFamilyLooksAndMinimumByName) {
   using stopbound::family_kind;
-  const auto message = [](const stopbound::design_spec& s) {
-    return refusal([&] { stopbound::check_spec(s); });
+  const auto message = [](const stopbound::design_request& s) {
+    return refusal([&] { stopbound::check_request(s); });
   };
   EXPECT_EQ(message({10001, 0.2, 0.05, {}, {}, 0}), "K must be a whole number from 1 to 10000, got 10001");
   EXPECT_EQ(message({10, 0.2, 0.05, {family_kind::sprt, 0, 1, 1, 0.2}, {}, 0}),
@@ -127,7 +127,7 @@ TEST(Design, LooksMinimumAndNextBoundary) {
   stopbound::workspace ws;
   const stopbound::design d =
       stopbound::make_design({30, 0.2, 0.1, stopbound::parse_family("obf"), {10, 20}, 4}, ws);
-  EXPECT_EQ(d.spec.looks, (std::vector<int>{10, 20, 30}));
+  EXPECT_EQ(d.request.looks, (std::vector<int>{10, 20, 30}));
   for (int n = 1; n <= 30; ++n) {
     const int u = d.bounds.upper[static_cast<std::size_t>(n - 1)];
     if (n % 10 != 0) {
@@ -153,7 +153,7 @@ TEST(Design, NextIsTheDiscretenessGapForEveryFamily) {
   stopbound::workspace ws;
   const char* names[] = {"pocock", "obf", "wt:0.3", "bayes", "bayes:0.4,1.6", "maxsprt"};
   for (int i = 0; i < 60; ++i) {
-    stopbound::design_spec s;
+    stopbound::design_request s;
     s.K = 1 + static_cast<int>(unit(rng) * 200);
     s.theta = 0.02 + 0.6 * unit(rng);
     s.phi = 0.005 + 0.3 * unit(rng);
