@@ -12,7 +12,10 @@ using cross2_internal::method_choice;
 
 void design_and_table(benchmark::State& state, method_choice choice) {
   cross2_internal::choose_method(choice);
-  design_then_rows(state, static_cast<int>(state.range(0)), 0.2, 0.05, summary);
+  design_then_rows(state, static_cast<int>(state.range(0)), 0.2, 0.05,
+                   [](double rate, int K, const int* lower, const int* upper) {
+                     return summary(rate, K, lower, upper);
+                   });
   cross2_internal::choose_method(method_choice::by_cost);
 }
 

@@ -14,6 +14,10 @@
 
 #include "base/base.h"
 
+namespace cross2 {
+class workspace;
+}
+
 // ---- Level search and boundary --------------------------------------------
 
 /// Design: fills b[1..K], *alpha (ALPHA) and *phi_star (PHI*) for K, theta and
@@ -69,6 +73,9 @@ struct refused_boundary : std::invalid_argument {
 /// with the events the trial has then; throws refused_boundary when the
 /// crossing engine refuses the boundaries.
 oc_record summary(double theta, int K, const int* lower, const int* upper);
+
+/// summary in the given engine workspace, for callers that run side by side.
+oc_record summary(double theta, int K, const int* lower, const int* upper, cross2::workspace& ws);
 
 /// r with each figure moved into the range it has for a trial of at most K
 /// patients, so that rounding never puts it outside: the probabilities and

@@ -16,6 +16,8 @@
 #include <span>
 #include <vector>
 
+#include "cross2/cross2.h"
+
 namespace bndry {
 
 /// The boundary shapes a design can take.
@@ -85,36 +87,28 @@ int family_first_count(const family_params& f, double theta, int n, int min_even
 /// n <= 255 bit for bit the dialogue's survival table row.
 void tail_row(double* s, int n, double theta);
 
+/// Scratch of the PHI* evaluations: the engine's workspace and vectors.
+struct phi_scratch {
+  cross2::workspace engine;
+  std::vector<int> lower;
+  std::vector<double> ls, us;
+};
+
 /// PHI* of a 1-based upper boundary over K patients (any shape; n + 1 never
 /// stops) under theta, and how far the exact value may lie from it.
 struct phi_value {
   double value;
   double error;
 };
-phi_value upper_crossing_phi(std::span<const int> upper, int K, double theta,
-                             std::vector<double>& scratch);
+phi_value upper_crossing_phi(std::span<const int> upper, int K, double theta, phi_scratch& s);
 
-/// The same in extended precision with its tighter bound.
+/// The same by the engine's extended recursion, with its tighter bound.
 struct precise_phi_value {
   long double value;
   long double error;
 };
-precise_phi_value upper_crossing_phi_precise(std::span<const int> upper, int K, double theta);
+precise_phi_value upper_crossing_phi_precise(std::span<const int> upper, int K, double theta,
+                                             phi_scratch& s);
 
 }  // namespace bndry
 
-namespace bndry {
-
-/// How a trial ends under any pair of 1-based boundaries (patients without a
-/// look carry lower -1 and upper n + 1): the stops low and high per patient
-/// (entries 1..K), the final counts of trials that run to K (0..K), and
-/// every outcome (events y, patients n, probability w > 0), lower stops,
-/// then upper stops, then full trials, each by the count it ends with.
-struct trial_endings {
-  std::vector<double> low, high, rest;
-  std::vector<double> y, n, w;
-};
-trial_endings general_endings(std::span<const int> lower, std::span<const int> upper, int K,
-                              double theta);
-
-}  // namespace bndry

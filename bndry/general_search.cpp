@@ -41,7 +41,7 @@ struct design_workspace::impl {
   std::vector<band> bands;
   std::vector<double> values;
   std::vector<double> tails;
-  std::vector<double> phi_scratch;
+  phi_scratch phi;
   // Per band, the bracket's open range of indices [from, to).
   std::vector<int> from, to, sel_from, sel_to;
   std::vector<std::pair<double, int>> medians;
@@ -143,11 +143,11 @@ bool search::fits(double c, double* phi_star) {
   }
   family_boundary b;
   form(c, b);
-  const phi_value v = upper_crossing_phi(b.upper, r_.K, r_.theta, w_.phi_scratch);
+  const phi_value v = upper_crossing_phi(b.upper, r_.K, r_.theta, w_.phi);
   *phi_star = v.value;
   if (v.value + v.error <= r_.phi) return true;
   if (v.value - v.error > r_.phi) return false;
-  const precise_phi_value p = upper_crossing_phi_precise(b.upper, r_.K, r_.theta);
+  const precise_phi_value p = upper_crossing_phi_precise(b.upper, r_.K, r_.theta, w_.phi);
   const long double phi = r_.phi;
   if (p.value + p.error <= phi) return true;
   if (p.value - p.error > phi) return false;

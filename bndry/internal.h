@@ -31,6 +31,14 @@ inline const double* surv_row(int n) { return bin_surv.data() + surv_offset(n); 
 /// outside 1..255 or theta outside [0, 1].
 int init_bin(bin_table* prob, double theta, int m);
 
+/// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and n >= 1, as the
+/// tables hold it: closed forms up to n = 3, then the walk from the mode.
+void init_bin2(double* row, double theta, int n);
+
+/// s[k] = P(Y_n >= k) from the point row p (s may be p), as the tables hold
+/// it: summed from k = n down, normalised by the total, s[0] exactly 1.
+void survival_row(double* s, const double* p, int n);
+
 /// lb[1..K] = -1: a lower boundary no count can reach.
 void init_lb(int* lb, int K);
 

@@ -15,7 +15,7 @@ using bndry_internal::evec;
 // The record from the engine's three vectors at theta; *outcomes gets the
 // length of the list of stopping outcomes the moments are taken over.
 oc_record moments(double theta, const double* ls, const double* us, const double* rs, int K,
-                  const int* lower, const int* upper, int* outcomes) {
+                  const int* lower, const int* upper, int* outcomes, cross2::workspace* ws = nullptr) {
   // At most K lower stops, K upper stops and K + 1 final counts.
   const int most = 3 * K + 1;
   evec<double> y(most);
@@ -23,7 +23,10 @@ oc_record moments(double theta, const double* ls, const double* us, const double
   evec<double> ratio(most);
   evec<double> w(most);
   int counts[4];
-  const int last = yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K);
+  const int last =
+      ws != nullptr
+          ? yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K, *ws)
+          : yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K);
   array_div(ratio.data(), y.data(), n.data(), 0, last);
   *outcomes = last + 1;
 
@@ -92,6 +95,17 @@ oc_record summary(double theta, int K, const int* lower, const int* upper) {
   int outcomes = 0;
   return moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper,
                  &outcomes);
+}
+
+oc_record summary(double theta, int K, const int* lower, const int* upper, cross2::workspace& ws) {
+  evec<double> lspending(K + 1);
+  evec<double> uspending(K + 1);
+  evec<double> rspending(K + 1);
+  if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper, ws) != 0)
+    throw refused_boundary("the crossing engine refused the boundaries");
+  int outcomes = 0;
+  return moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper,
+                 &outcomes, &ws);
 }
 
 oc_record summary_estimate(double theta, int K, const int* lower, const int* upper,

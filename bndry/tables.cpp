@@ -18,7 +18,9 @@ int bin_prob_max_m = -1;
 double bin_prob_theta = -1.0;
 bool bin_prob_kept = false;
 
-// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and 1 <= n <= 255: closed
+}  // namespace
+
+// row[k] = P(Y_n = k), k = 0..n, for 0 < theta < 1 and n >= 1: closed
 // forms up to n = 3 (one more than bin_pdf_vec has), then the walk from the mode.
 void init_bin2(double* row, double theta, int n) {
   const double q = 1.0 - theta;
@@ -39,7 +41,18 @@ void init_bin2(double* row, double theta, int n) {
   }
 }
 
-}  // namespace
+// s[k] = (sum of p[k..n]) / (sum of p[0..n]), summed from k = n down
+// (s may be p): normalising by the row total keeps s[0] exactly 1 and the
+// row non-increasing in k.
+void survival_row(double* s, const double* p, int n) {
+  double sum = 0.0;
+  for (int k = n; k >= 0; --k) {
+    sum = sum + p[k];
+    s[k] = sum;
+  }
+  for (int k = n; k >= 1; --k) s[k] = s[k] / s[0];
+  s[0] = 1.0;
+}
 
 // surv[n][k] = (sum of prob[n][k..n]) / (sum of prob[n][0..n]): normalising by
 // the row total keeps surv[n][0] exactly 1 and every row non-increasing in k.
@@ -60,13 +73,7 @@ int init_bin(bin_table* prob, double theta, int m) {
     } else {
       init_bin2(p, theta, n);
     }
-    double sum = 0.0;
-    for (int k = n; k >= 0; --k) {
-      sum = sum + p[k];
-      s[k] = sum;
-    }
-    for (int k = n; k >= 1; --k) s[k] = s[k] / s[0];
-    s[0] = 1.0;
+    survival_row(s, p, n);
   }
   bin_prob_theta = theta;
   bin_prob_max_m = m;

@@ -188,8 +188,8 @@ void check_request(const design_request& s) {
 
 namespace {
 
-// The dialogue's design, and the next more liberal boundary by the
-// dialogue's rule: the smallest tail above the level used admitted too.
+// The dialogue's design, with the level it uses and the next more liberal
+// boundary as the level search finds them.
 design dialogue_design(const design_request& request) {
   const int K = request.K;
   design d;
@@ -200,31 +200,16 @@ design dialogue_design(const design_request& request) {
     throw std::logic_error("the level search failed (status " + std::to_string(status) + ")");
   d.bounds.upper.assign(b.begin() + 1, b.begin() + 1 + K);
   d.bounds.lower.assign(static_cast<std::size_t>(K), -1);
-  std::vector<double> row(static_cast<std::size_t>(K) + 1);
-  double next_level = 2.0;  // above every tail: none
-  for (int n = 1; n <= K; ++n) {
-    bndry::tail_row(row.data(), n, request.theta);
-    const int u = b[static_cast<std::size_t>(n)];
-    if (u <= n) d.alpha_used = std::max(d.alpha_used, row[static_cast<std::size_t>(u)]);
-    if (u >= 2) next_level = std::min(next_level, row[static_cast<std::size_t>(u - 1)]);
-  }
+  d.alpha_used = alpha_used(b.data(), K, request.theta);
   d.threshold = d.alpha_used == 0.0 ? 0.0 : -d.alpha_used;
-  if (next_level <= 1.0) {
-    std::vector<int> nb(static_cast<std::size_t>(K) + 1, 0);
-    std::vector<int> lower(static_cast<std::size_t>(K) + 1, -1);
-    std::vector<double> ls(static_cast<std::size_t>(K) + 1), us(static_cast<std::size_t>(K) + 1);
-    if (GetPointwiseBndry(nb.data(), K, next_level, request.theta) != 0 ||
-        upper_crossing(ls.data(), us.data(), request.theta, K, lower.data(), nb.data()) != 0)
-      throw std::logic_error("the next boundary was refused by the engine");
-    alternative next;
+  std::vector<int> nb(static_cast<std::size_t>(K) + 1, 0);
+  alternative next;
+  const int found = next_boundary(nb.data(), &next.phi_star, K, request.theta, d.alpha);
+  if (found > 0)
+    throw std::logic_error("the next boundary failed (status " + std::to_string(found) + ")");
+  if (found == 0) {
     next.upper.assign(nb.begin() + 1, nb.end());
-    next.phi_star = array_sum(us.data(), 1, K);
-    for (int n = 1; n <= K; ++n) {
-      const int u = nb[static_cast<std::size_t>(n)];
-      if (u > n) continue;
-      bndry::tail_row(row.data(), n, request.theta);
-      next.alpha_used = std::max(next.alpha_used, row[static_cast<std::size_t>(u)]);
-    }
+    next.alpha_used = alpha_used(nb.data(), K, request.theta);
     next.threshold = -next.alpha_used;
     d.next = std::move(next);
   }
@@ -303,8 +288,10 @@ void check_boundary(std::span<const int> lower, std::span<const int> upper) {
     const int l = lower[static_cast<std::size_t>(n - 1)];
     const int u = upper[static_cast<std::size_t>(n - 1)];
     const std::string at = "at patient " + std::to_string(n) + " ";
-    if (l < -1 || l > n)
-      refuse(at + "the lower boundary must be from -1 to " + std::to_string(n) + ", got " +
+    // The engine takes no certain low stop at the first patient.
+    const int lowest_stop = n == 1 ? 0 : n;
+    if (l < -1 || l > lowest_stop)
+      refuse(at + "the lower boundary must be from -1 to " + std::to_string(lowest_stop) + ", got " +
              std::to_string(l));
     if (u < 1 || u > n + 1)
       refuse(at + "the upper boundary must be from 1 to " + std::to_string(n + 1) + ", got " +
@@ -325,85 +312,25 @@ bool dialogue_engine_takes(const boundary& b) {
          std::is_sorted(b.upper.begin(), b.upper.end()) && b.lower.front() <= 0;
 }
 
-bool cannot_stop(const boundary& b) {
-  for (std::size_t i = 0; i < b.upper.size(); ++i)
-    if (b.lower[i] >= 0 || b.upper[i] <= static_cast<int>(i) + 1) return false;
-  return true;
-}
-
 void check_rate(double theta) {
   if (!inside_0_1(theta)) refuse("a rate must be strictly between 0 and 1, got " + shortest(theta));
 }
 
-double clamp(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
-
-// The figures within their ranges: rounding can carry a probability past 1
-// or a standard deviation of a constant past 0.
-oc_row clamped(oc_row r, int K, bool never_stops) {
-  const double k = K;
-  r.phi_star = clamp(r.phi_star, 0.0, 1.0);
-  r.p_lower = clamp(r.p_lower, 0.0, 1.0);
-  r.mean_y = clamp(r.mean_y, 0.0, k);
-  r.mean_n = clamp(r.mean_n, 1.0, k);
-  r.mean_yn = clamp(r.mean_yn, 0.0, 1.0);
-  r.sd_y = std::max(r.sd_y, 0.0);
-  r.sd_n = clamp(r.sd_n, 0.0, (k - 1.0) / 2.0);
-  r.sd_yn = std::max(r.sd_yn, 0.0);
-  if (never_stops) {
-    r.mean_n = k;
-    r.sd_n = 0.0;
-  }
-  return r;
-}
-
-// The moments of the general engine's outcomes, as summary takes them.
-oc_row general_row(const boundary& b, double theta) {
-  const auto K = static_cast<int>(b.upper.size());
-  const std::vector<int> lower = one_based(b.lower, -1);
-  const std::vector<int> upper = one_based(b.upper, 0);
-  bndry::trial_endings e = bndry::general_endings(lower, upper, K, theta);
-  const int last = static_cast<int>(e.w.size()) - 1;
-  std::vector<double> ratio(e.w.size());
-  for (std::size_t i = 0; i < e.w.size(); ++i) ratio[i] = e.y[i] / e.n[i];
-  oc_row r{};
-  r.theta = theta;
-  double m[3];
-  meanvar(m, ratio.data(), e.w.data(), 0, last);
-  r.mean_yn = m[1];
-  r.sd_yn = std::sqrt(m[2]);
-  meanvar(m, e.y.data(), e.w.data(), 0, last);
-  r.mean_y = m[1];
-  r.sd_y = std::sqrt(m[2]);
-  meanvar(m, e.n.data(), e.w.data(), 0, last);
-  r.mean_n = m[1];
-  r.sd_n = std::sqrt(m[2]);
-  r.phi_star = array_sum(e.high.data(), 1, K);
-  r.p_lower = array_sum(e.low.data(), 1, K);
-  return r;
-}
-
 }  // namespace
 
+// The dialogue's summary for every pair, held to the figures' ranges.
 std::vector<oc_row> operating_characteristics(const boundary& b, std::span<const double> rates,
-                                              workspace&) {
+                                              workspace& ws) {
   check_boundary(b.lower, b.upper);
   for (const double theta : rates) check_rate(theta);
   const auto K = static_cast<int>(b.upper.size());
-  const bool dialogue = dialogue_engine_takes(b);
-  const bool never = cannot_stop(b);
   const std::vector<int> lower = one_based(b.lower, -1);
   const std::vector<int> upper = one_based(b.upper, 0);
   std::vector<oc_row> rows;
   rows.reserve(rates.size());
   for (const double theta : rates) {
-    if (dialogue) {
-      const oc_record r = summary(theta, K, lower.data(), upper.data());
-      rows.push_back(clamped({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n,
-                              r.mean_yn, r.sd_yn},
-                             K, never));
-    } else {
-      rows.push_back(clamped(general_row(b, theta), K, never));
-    }
+    const oc_record r = within_range(summary(theta, K, lower.data(), upper.data(), ws.get().engine), K);
+    rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
   }
   return rows;
 }

@@ -111,7 +111,8 @@ design make_design(const design_request& request);
 
 /// Throws std::invalid_argument, naming the patient at fault, unless lower
 /// and upper have one length K in 1..max_k and at every patient n
-/// -1 <= lower < upper <= n + 1 and upper >= 1: the pairs the engine evaluates.
+/// -1 <= lower < upper <= n + 1, upper >= 1 and lower[1] <= 0: the pairs the
+/// engine evaluates.
 void check_boundary(std::span<const int> lower, std::span<const int> upper);
 
 /// Operating characteristics at one event probability; probabilities lie in

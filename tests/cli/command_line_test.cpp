@@ -494,7 +494,7 @@ TEST(CommandLine, EachFailureIsOneLineWithStatusOne) {
       {{"evaluate", "three.dat"}, "three.dat line 4: expected two integers 'lower upper' (patient 2), got '-1 2 7'"},
       {{"evaluate", "theta.dat"}, "theta.dat line 1: THETA must be a number strictly between 0 and 1, got '1.5'"},
       {{"evaluate", "k.dat"}, "k.dat line 2: K must be a whole number from 1 to 10000, got '10001'"},
-      {{"evaluate", "low1.dat"}, "low1.dat: at patient 1 the lower boundary must be from -1 to 1, got 2"},
+      {{"evaluate", "low1.dat"}, "low1.dat: at patient 1 the lower boundary must be from -1 to 0, got 2"},
       {{"evaluate", "up1.dat"}, "up1.dat: at patient 1 the upper boundary must be from 1 to 2, got 0"},
       {{"evaluate", "cross.dat"}, "cross.dat: at patient 3 the upper boundary 2 is not above the lower boundary 2"},
   };
