@@ -82,7 +82,8 @@ std::string render_plan_text(const plan_report& p) {
   text += "K      = " + range_text(s) + ", " + looks_text(s) + "\n\n";
   for (const std::string& line : plan_answer(p)) text += line + "\n";
   for (const plan_report::answer& a : p.answers) {
-    text += "\n" + answer_heading(p, a) + "\n";
+    text += '\n';
+    text += answer_heading(p, a) + "\n";
     text += "PHI*  = " + printed("%g", a.design.phi_star) + " = the probability of stopping at THETA0\n";
     text += "ALPHA = " + printed("%g", a.design.alpha) + " = the pointwise stopping probability\n";
     text += "\nStopping rule, on the number of events among patients 1..n after each patient n:\n";

@@ -316,7 +316,10 @@ std::string stopping_csv(std::span<const stopping> stops) {
   for (const stopping& st : stops)
     for (std::size_t i = 0; i < st.p_high.size(); ++i) {
       text += shortest(st.theta) + "," + std::to_string(i + 1);
-      for (const double v : {st.p_high[i], st.p_low[i], st.cum_high[i], st.cum_low[i]}) text += "," + shortest(v);
+      for (const double v : {st.p_high[i], st.p_low[i], st.cum_high[i], st.cum_low[i]}) {
+        text += ',';
+        text += shortest(v);
+      }
       text += "\n";
     }
   return text;

@@ -96,7 +96,8 @@ family parse_family(std::string_view text) {
     if (!has_params) return f;
     const auto comma = params.find(',');
     const auto a = number(params.substr(0, comma));
-    const auto b = comma == std::string_view::npos ? std::nullopt : number(params.substr(comma + 1));
+    const auto b =
+        comma == std::string_view::npos ? std::nullopt : number(params.substr(comma + 1));
     if (!a || !b || !(*a > 0.0) || !(*b > 0.0)) return bad("A and B must be positive numbers");
     f.a = *a;
     f.b = *b;
@@ -145,13 +146,15 @@ std::string family_title(const family& f) {
   return "a Pocock-type upper boundary";
 }
 
-void check_request(const design_request& s) {
-  const std::string K = std::to_string(s.K);
-  if (s.K < 1 || s.K > max_k)
+void check_request(const design_request& request) {
+  const std::string K = std::to_string(request.K);
+  if (request.K < 1 || request.K > max_k)
     refuse("K must be a whole number from 1 to " + std::to_string(max_k) + ", got " + K);
-  if (!inside_0_1(s.theta)) refuse("THETA must be strictly between 0 and 1, got " + shortest(s.theta));
-  if (!inside_0_1(s.phi)) refuse("PHI must be strictly between 0 and 1, got " + shortest(s.phi));
-  const family& f = s.fam;
+  if (!inside_0_1(request.theta))
+    refuse("THETA must be strictly between 0 and 1, got " + shortest(request.theta));
+  if (!inside_0_1(request.phi))
+    refuse("PHI must be strictly between 0 and 1, got " + shortest(request.phi));
+  const family& f = request.fam;
   switch (f.kind) {
     case family_kind::pocock:
     case family_kind::maxsprt:
@@ -161,29 +164,31 @@ void check_request(const design_request& s) {
         refuse("DELTA must be from 0 to 0.5, got " + shortest(f.delta));
       break;
     case family_kind::bayes:
-      if (!(f.a > 0.0 && std::isfinite(f.a))) refuse("A must be a positive number, got " + shortest(f.a));
-      if (!(f.b > 0.0 && std::isfinite(f.b))) refuse("B must be a positive number, got " + shortest(f.b));
+      if (!(f.a > 0.0 && std::isfinite(f.a)))
+        refuse("A must be a positive number, got " + shortest(f.a));
+      if (!(f.b > 0.0 && std::isfinite(f.b)))
+        refuse("B must be a positive number, got " + shortest(f.b));
       break;
     case family_kind::sprt:
-      if (!(f.theta1 > s.theta && f.theta1 < 1.0))
-        refuse("THETA1 must be strictly between THETA (" + shortest(s.theta) + ") and 1, got " +
-               shortest(f.theta1));
+      if (!(f.theta1 > request.theta && f.theta1 < 1.0))
+        refuse("THETA1 must be strictly between THETA (" + shortest(request.theta) +
+               ") and 1, got " + shortest(f.theta1));
       break;
     default:
       refuse("unknown boundary family; " + std::string(family_list));
   }
   int previous = 0;
-  for (const int n : s.looks) {
-    if (n < 1 || n > s.K)
+  for (const int n : request.looks) {
+    if (n < 1 || n > request.K)
       refuse("a look must be a patient number from 1 to K (" + K + "), got " + std::to_string(n));
     if (n <= previous)
       refuse("the looks must increase strictly, got " + std::to_string(n) + " after " +
              std::to_string(previous));
     previous = n;
   }
-  if (s.min_events < 0 || s.min_events > s.K)
+  if (request.min_events < 0 || request.min_events > request.K)
     refuse("the minimum number of events must be from 0 to K (" + K + "), got " +
-           std::to_string(s.min_events));
+           std::to_string(request.min_events));
 }
 
 namespace {
@@ -240,8 +245,9 @@ design make_design(const design_request& request, workspace& ws) {
     design d = dialogue_design(full);
     return d;
   }
-  const bndry::design_request r{request.K, request.theta, request.phi, core_family(request.fam), full.looks,
-                                request.min_events};
+  const bndry::design_request r{request.K,   request.theta,
+                                request.phi, core_family(request.fam),
+                                full.looks,  request.min_events};
   const bndry::family_design found = bndry::design_family(r, ws.get().design);
   design d;
   d.request = full;
@@ -291,8 +297,8 @@ void check_boundary(std::span<const int> lower, std::span<const int> upper) {
     // The engine takes no certain low stop at the first patient.
     const int lowest_stop = n == 1 ? 0 : n;
     if (l < -1 || l > lowest_stop)
-      refuse(at + "the lower boundary must be from -1 to " + std::to_string(lowest_stop) + ", got " +
-             std::to_string(l));
+      refuse(at + "the lower boundary must be from -1 to " + std::to_string(lowest_stop) +
+             ", got " + std::to_string(l));
     if (u < 1 || u > n + 1)
       refuse(at + "the upper boundary must be from 1 to " + std::to_string(n + 1) + ", got " +
              std::to_string(u));
@@ -329,8 +335,10 @@ std::vector<oc_row> operating_characteristics(const boundary& b, std::span<const
   std::vector<oc_row> rows;
   rows.reserve(rates.size());
   for (const double theta : rates) {
-    const oc_record r = within_range(summary(theta, K, lower.data(), upper.data(), ws.get().engine), K);
-    rows.push_back({theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
+    const oc_record r =
+        within_range(summary(theta, K, lower.data(), upper.data(), ws.get().engine), K);
+    rows.push_back(
+        {theta, r.phi_star, r.p_lower, r.mean_y, r.sd_y, r.mean_n, r.sd_n, r.mean_yn, r.sd_yn});
   }
   return rows;
 }
@@ -362,13 +370,14 @@ stopping stopping_distribution(const boundary& b, double theta, workspace& ws) {
                           &recursion, ws.get().engine) != 0 ||
         CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
       throw std::logic_error("the crossing engine refused a checked boundary");
-    bound = {(1 + walk.relative) * (1 + recursion.relative) - 1, walk.absolute + recursion.absolute};
+    bound = {(1 + walk.relative) * (1 + recursion.relative) - 1,
+             walk.absolute + recursion.absolute};
   } else if (crossing_estimate(ls.data(), us.data(), nullptr, theta, K, lower.data(), upper.data(),
                                &bound, ws.get().engine) != 0) {
     throw std::logic_error("the crossing engine refused a checked boundary");
   }
-  return internal::summarize_stopping(b, theta, {us.begin() + 1, us.end()}, {ls.begin() + 1, ls.end()},
-                                      bound.relative, bound.absolute);
+  return internal::summarize_stopping(b, theta, {us.begin() + 1, us.end()},
+                                      {ls.begin() + 1, ls.end()}, bound.relative, bound.absolute);
 }
 
 namespace {
