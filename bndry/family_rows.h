@@ -8,16 +8,32 @@
 
 namespace bndry {
 
+/// Binomial tail rows at one theta, kept across searches while they fit a
+/// memory budget: consecutive designs (a plan's scan over K) and the
+/// search's several passes over the looks read each row once.
+class tail_cache {
+ public:
+  /// Row m (P(Y_m >= y), y = 0..m) at theta: the kept copy, or spare filled.
+  /// A kept row stays put until theta changes.
+  const double* row(int m, double theta, std::vector<double>& spare);
+
+ private:
+  double theta_ = -1.0;
+  std::size_t kept_ = 0;  // doubles held
+  std::vector<std::vector<double>> rows_;
+};
+
 /// s(n, y) and P(Y_n >= y) for one n at a time.
 class row_statistic {
  public:
-  row_statistic(const family_params& f, double theta, int K);
+  /// With cache, rows come from (and are kept in) it.
+  row_statistic(const family_params& f, double theta, int K, tail_cache* cache = nullptr);
   /// Makes n (1..K) the current row.
   void load(int n);
   /// s(n, y), 0 <= y <= n.
   double value(int y) const;
   /// P(Y_n >= y), 0 <= y <= n.
-  double tail(int y) const { return tails_[static_cast<std::size_t>(y)]; }
+  double tail(int y) const { return tails_[y]; }
 
  private:
   family_params f_;
@@ -25,10 +41,12 @@ class row_statistic {
   int K_;
   bool whole_prior_;
   int n_ = 0;
-  double up_ = 0.0, down_ = 0.0;  // sprt: ln(theta1/theta), ln((1 - theta1)/q)
+  double up_ = 0.0, down_ = 0.0;    // sprt: ln(theta1/theta), ln((1 - theta1)/q)
   double sd_ = 1.0, weight_ = 1.0;  // wt: sqrt(n theta q), (n/K)^(1/2 - delta)
-  std::vector<double> tails_;
-  std::vector<double> prior_;
+  tail_cache* cache_;
+  const double* tails_ = nullptr;
+  const double* prior_ = nullptr;
+  std::vector<double> tails_spare_, prior_spare_;
 };
 
 }  // namespace bndry

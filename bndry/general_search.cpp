@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,9 +43,14 @@ struct design_workspace::impl {
   std::vector<double> values;
   std::vector<double> tails;
   phi_scratch phi;
+  tail_cache rows;
   // Per band, the bracket's open range of indices [from, to).
   std::vector<int> from, to, sel_from, sel_to;
   std::vector<std::pair<double, int>> medians;
+  // The last search's request and threshold: where the next search with the
+  // same family, rate, level and minimum starts (a plan's next K).
+  std::optional<design_request> last;
+  double last_threshold = 0.0;
 };
 
 design_workspace::design_workspace() : impl_(std::make_unique<impl>()) {}
@@ -56,9 +62,10 @@ namespace {
 class search {
  public:
   search(const design_request& r, design_workspace::impl& w)
-      : r_(r), w_(w), stat_(r.fam, r.theta, r.K) {}
+      : r_(r), w_(w), stat_(r.fam, r.theta, r.K, &w.rows) {}
 
-  family_design run();
+  /// The design; a start (a threshold near the answer) only saves work.
+  family_design run(std::optional<double> start);
 
  private:
   const double* values(const band& b) const { return w_.values.data() + b.offset; }
@@ -86,7 +93,9 @@ class search {
   void build_bands(double c_lo, double c_hi);
   void form(double c, family_boundary& out);
   bool fits(double c, double* phi_star);
-  double select_median(long long total);
+  long long narrow(double c_lo, double c_hi);
+  double select(long long k);
+  double attainable_at_least(double c) const;
 
   const design_request& r_;
   design_workspace::impl& w_;
@@ -155,14 +164,28 @@ bool search::fits(double c, double* phi_star) {
   return v.value <= r_.phi;
 }
 
-// The median value among the counts inside the bracket (total of them), by
+// The candidates strictly between c_lo and c_hi, as per-band index ranges
+// [from, to); their number.
+long long search::narrow(double c_lo, double c_hi) {
+  long long total = 0;
+  for (std::size_t j = 0; j < w_.bands.size(); ++j) {
+    const band& b = w_.bands[j];
+    const double* v = values(b);
+    w_.from[j] = c_lo == -inf ? 0 : static_cast<int>(std::upper_bound(v, v + b.size, c_lo) - v);
+    w_.to[j] = static_cast<int>(std::lower_bound(v, v + b.size, c_hi) - v);
+    if (w_.to[j] < w_.from[j]) w_.to[j] = w_.from[j];
+    total += w_.to[j] - w_.from[j];
+  }
+  return total;
+}
+
+// The k-th smallest (from 0) of the candidates narrow last counted, by
 // weighted medians of the bands' middle entries: each round keeps at most
 // three quarters of what it had.
-double search::select_median(long long total) {
+double search::select(long long k) {
   const std::size_t L = w_.bands.size();
   w_.sel_from = w_.from;
   w_.sel_to = w_.to;
-  long long k = total / 2;
   for (;;) {
     w_.medians.clear();
     long long remaining = 0;
@@ -188,21 +211,34 @@ double search::select_median(long long total) {
     for (std::size_t j = 0; j < L; ++j) {
       const double* v = values(w_.bands[j]);
       below += std::lower_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - (v + w_.sel_from[j]);
-      at_most += std::upper_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - (v + w_.sel_from[j]);
+      at_most +=
+          std::upper_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - (v + w_.sel_from[j]);
     }
     if (k >= below && k < at_most) return pivot;
     for (std::size_t j = 0; j < L; ++j) {
       const double* v = values(w_.bands[j]);
       if (k < below)
-        w_.sel_to[j] = static_cast<int>(std::lower_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - v);
+        w_.sel_to[j] =
+            static_cast<int>(std::lower_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - v);
       else
-        w_.sel_from[j] = static_cast<int>(std::upper_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - v);
+        w_.sel_from[j] =
+            static_cast<int>(std::upper_bound(v + w_.sel_from[j], v + w_.sel_to[j], pivot) - v);
     }
     if (k >= at_most) k -= at_most;
   }
 }
 
-family_design search::run() {
+// The smallest value in the bands at least c (+inf: none).
+double search::attainable_at_least(double c) const {
+  double found = inf;
+  for (const band& b : w_.bands) {
+    const int i = index_at(b, c);
+    if (i < b.size) found = std::min(found, values(b)[i]);
+  }
+  return found;
+}
+
+family_design search::run(std::optional<double> start) {
   const int L = static_cast<int>(r_.looks.size());
   // The bracket's expected ends from the pointwise tails.
   double c_lo = -inf;
@@ -234,7 +270,8 @@ family_design search::run() {
     const int first_count = family_first_count(r_.fam, r_.theta, n, r_.min_events);
     if (first_count > n) continue;
     stat_.load(n);
-    const int y = t_hi == -inf ? first_count : row_count_at(n, first_count, std::nextafter(t_hi, inf));
+    const int y =
+        t_hi == -inf ? first_count : row_count_at(n, first_count, std::nextafter(t_hi, inf));
     if (y <= n) c_hi = std::min(c_hi, stat_.value(y));
   }
   if (c_hi != inf && c_lo >= c_hi) c_lo = -inf;  // ties of the two ends: no prior bracket
@@ -242,12 +279,60 @@ family_design search::run() {
 
   double phi_lo = 0.0;
   double phi_hi = 0.0;
-  if (!fits(c_hi, &phi_hi)) {
+  bool lo_checked = false;
+  bool hi_checked = false;
+  w_.from.assign(w_.bands.size(), 0);
+  w_.to.assign(w_.bands.size(), 0);
+  // From a start inside the bracket, gallop by rank towards the answer:
+  // 1, 2, 4, ... candidates at a time, until one step crosses PHI. The
+  // bracket it leaves holds the same answer, so only the work changes.
+  const double h = start && c_hi != inf && *start > c_lo ? attainable_at_least(*start) : inf;
+  if (h < c_hi) {
+    double phi_h = 0.0;
+    if (fits(h, &phi_h)) {
+      c_hi = h;
+      phi_hi = phi_h;
+      hi_checked = true;
+      for (long long step = 1;; step *= 2) {
+        const long long below = narrow(c_lo, c_hi);
+        if (below == 0) break;
+        const double c = select(std::max(0LL, below - step));
+        double phi_star = 0.0;
+        if (!fits(c, &phi_star)) {
+          c_lo = c;
+          phi_lo = phi_star;
+          lo_checked = true;
+          break;
+        }
+        c_hi = c;
+        phi_hi = phi_star;
+      }
+    } else {
+      c_lo = h;
+      phi_lo = phi_h;
+      lo_checked = true;
+      for (long long step = 1;; step *= 2) {
+        const long long above = narrow(c_lo, c_hi);
+        if (above == 0) break;
+        const double c = select(std::min(above, step) - 1);
+        double phi_star = 0.0;
+        if (fits(c, &phi_star)) {
+          c_hi = c;
+          phi_hi = phi_star;
+          hi_checked = true;
+          break;
+        }
+        c_lo = c;
+        phi_lo = phi_star;
+      }
+    }
+  }
+  if (!hi_checked && !fits(c_hi, &phi_hi)) {
     c_hi = inf;
     phi_hi = 0.0;
     build_bands(c_lo, c_hi);
   }
-  if (c_lo != -inf && fits(c_lo, &phi_lo)) {
+  if (!lo_checked && c_lo != -inf && fits(c_lo, &phi_lo)) {
     c_hi = c_lo;
     phi_hi = phi_lo;
     c_lo = -inf;
@@ -256,23 +341,10 @@ family_design search::run() {
 
   // Invariant: PHI*(c_lo) > PHI >= PHI*(c_hi); the candidates are the
   // attainable values strictly between.
-  const std::size_t B = w_.bands.size();
-  w_.from.assign(B, 0);
-  w_.to.assign(B, 0);
-  auto narrow = [&]() {
-    long long total = 0;
-    for (std::size_t j = 0; j < B; ++j) {
-      const band& b = w_.bands[j];
-      const double* v = values(b);
-      w_.from[j] = c_lo == -inf ? 0 : static_cast<int>(std::upper_bound(v, v + b.size, c_lo) - v);
-      w_.to[j] = static_cast<int>(std::lower_bound(v, v + b.size, c_hi) - v);
-      if (w_.to[j] < w_.from[j]) w_.to[j] = w_.from[j];
-      total += w_.to[j] - w_.from[j];
-    }
-    return total;
-  };
-  for (long long total = narrow(); total > 0; total = narrow()) {
-    const double c = select_median(total);
+  w_.from.assign(w_.bands.size(), 0);
+  w_.to.assign(w_.bands.size(), 0);
+  for (long long total = narrow(c_lo, c_hi); total > 0; total = narrow(c_lo, c_hi)) {
+    const double c = select(total / 2);
     double phi_star = 0.0;
     if (fits(c, &phi_star)) {
       c_hi = c;
@@ -297,11 +369,29 @@ family_design search::run() {
   return d;
 }
 
+// Requests that differ at most in K and the looks: one threshold scale.
+bool same_scan(const design_request& a, const design_request& b) {
+  return a.theta == b.theta && a.phi == b.phi && a.min_events == b.min_events &&
+         a.fam.kind == b.fam.kind && a.fam.delta == b.fam.delta && a.fam.a == b.fam.a &&
+         a.fam.b == b.fam.b && a.fam.theta1 == b.fam.theta1;
+}
+
 }  // namespace
 
 family_design design_family(const design_request& r, design_workspace& ws) {
-  search s(r, ws.get());
-  return s.run();
+  design_workspace::impl& w = ws.get();
+  std::optional<double> start;
+  if (w.last && same_scan(*w.last, r)) start = w.last_threshold;
+  family_design d = search(r, w).run(start);
+  // A decision inside the error bound makes the answer depend on the path:
+  // the cold search's path is the one every caller gets.
+  if (start && d.within_bound) d = search(r, w).run(std::nullopt);
+  w.last.reset();
+  if (!d.never_stops) {
+    w.last = r;
+    w.last_threshold = d.chosen.threshold;
+  }
+  return d;
 }
 
 }  // namespace bndry

@@ -57,7 +57,9 @@ mpq_class exact_phi(const std::vector<int>& upper, int K, double theta) {
   a[0] = 1;
   mpq_class phi = 0;
   for (int d = 1; d <= K; ++d) {
-    for (int s = d; s >= 1; --s) a[static_cast<std::size_t>(s)] = a[static_cast<std::size_t>(s - 1)] * p + a[static_cast<std::size_t>(s)] * q;
+    for (int s = d; s >= 1; --s)
+      a[static_cast<std::size_t>(s)] =
+          a[static_cast<std::size_t>(s - 1)] * p + a[static_cast<std::size_t>(s)] * q;
     a[0] *= q;
     for (int s = upper[static_cast<std::size_t>(d)]; s <= d; ++s) {
       phi += a[static_cast<std::size_t>(s)];
@@ -107,10 +109,10 @@ TEST(FamilySearch, IsTheExactSmallestAttainableThreshold) {
         for (const double phi : {0.05, 0.2}) {
           const bndry::design_request r{K, fc.theta, phi, fc.fam, every(K, step), minimum};
           const bndry::family_design d = bndry::design_family(r, ws);
-          const std::string where = "K " + std::to_string(K) + " theta " + std::to_string(fc.theta) +
-                                    " family " + std::to_string(static_cast<int>(fc.fam.kind)) +
-                                    " step " + std::to_string(step) + " min " +
-                                    std::to_string(minimum) + " phi " + std::to_string(phi);
+          const std::string where =
+              "K " + std::to_string(K) + " theta " + std::to_string(fc.theta) + " family " +
+              std::to_string(static_cast<int>(fc.fam.kind)) + " step " + std::to_string(step) +
+              " min " + std::to_string(minimum) + " phi " + std::to_string(phi);
           SCOPED_TRACE(where);
           ++designs;
           const std::vector<double> values = attainable(r);
@@ -143,6 +145,48 @@ TEST(FamilySearch, IsTheExactSmallestAttainableThreshold) {
 #endif
 }
 
+bool same_boundary(const bndry::family_boundary& a, const bndry::family_boundary& b) {
+  return a.threshold == b.threshold && a.alpha_used == b.alpha_used && a.phi_star == b.phi_star &&
+         a.upper == b.upper;
+}
+
+// A workspace starts each search from the last one's threshold when only K
+// and the looks change. Rising K (a plan's scan), falling K and jumps must
+// all give what a fresh workspace gives, bit for bit; the exactness of the
+// fresh search is checked above.
+TEST(FamilySearch, StartingFromTheLastThresholdChangesNothing) {
+  std::vector<int> order;
+  std::vector<int> jumps;
+  for (int K = 1; K <= 60; ++K) {
+    order.push_back(K);
+    jumps.push_back(K);
+  }
+  for (int K = 60; K >= 1; K -= 3) order.push_back(K);
+  std::shuffle(jumps.begin(), jumps.end(), std::mt19937(7));
+  order.insert(order.end(), jumps.begin(), jumps.end());
+  for (const search_case& fc : families()) {
+    for (const auto& [step, minimum] : {std::pair{1, 0}, std::pair{4, 2}}) {
+      bndry::design_workspace warm;
+      for (const int K : order) {
+        const bndry::design_request r{K, fc.theta, 0.1, fc.fam, every(K, step), minimum};
+        SCOPED_TRACE("K " + std::to_string(K) + " family " +
+                     std::to_string(static_cast<int>(fc.fam.kind)) + " theta " +
+                     std::to_string(fc.theta) + " step " + std::to_string(step));
+        const bndry::family_design got = bndry::design_family(r, warm);
+        bndry::design_workspace cold;
+        const bndry::family_design want = bndry::design_family(r, cold);
+        EXPECT_TRUE(same_boundary(got.chosen, want.chosen));
+        EXPECT_EQ(got.never_stops, want.never_stops);
+        EXPECT_EQ(got.within_bound, want.within_bound);
+        ASSERT_EQ(got.next.has_value(), want.next.has_value());
+        if (got.next) {
+          EXPECT_TRUE(same_boundary(*got.next, *want.next));
+        }
+      }
+    }
+  }
+}
+
 // The statistics at their edges: no events, every patient an event, the
 // Bayesian family's binomial identity against the incomplete beta, and
 // maxsprt's zero below n theta.
@@ -163,9 +207,10 @@ TEST(FamilyStatistic, EdgeCasesAreExact) {
   // binomial identity and the incomplete beta agree.
   EXPECT_NEAR(bndry::family_statistic({family_kind::bayes, 0.0, 1.0, 1.0}, theta, 5, 5, 0),
               -(1 - std::pow(1 - theta, 6)), 1e-15);
-  EXPECT_NEAR(bndry::family_statistic({family_kind::bayes, 0.0, 1.0, 1.0}, theta, 30, 30, 7),
-              bndry::family_statistic({family_kind::bayes, 0.0, 1.0 + 1e-15, 1.0}, theta, 30, 30, 7),
-              1e-12);
+  EXPECT_NEAR(
+      bndry::family_statistic({family_kind::bayes, 0.0, 1.0, 1.0}, theta, 30, 30, 7),
+      bndry::family_statistic({family_kind::bayes, 0.0, 1.0 + 1e-15, 1.0}, theta, 30, 30, 7),
+      1e-12);
   // sprt at y = n: n ln(theta1 / theta), the other term exactly zero.
   EXPECT_EQ(bndry::family_statistic({family_kind::sprt, 0.0, 1, 1, 0.4}, theta, 6, 6, 6),
             6 * std::log(0.4 / theta));
@@ -186,7 +231,8 @@ TEST(TailRow, IsTheDialoguesTableUpTo255) {
     for (int n = 1; n <= max_patients; ++n) {
       bndry::tail_row(row.data(), n, theta);
       for (int k = 0; k <= n; ++k)
-        ASSERT_EQ(row[static_cast<std::size_t>(k)], bndry_internal::surv_row(n)[k]) << n << " " << k;
+        ASSERT_EQ(row[static_cast<std::size_t>(k)], bndry_internal::surv_row(n)[k])
+            << n << " " << k;
     }
   }
   // Beyond 255 the rows keep their shape: 1 first, never increasing.
@@ -196,8 +242,9 @@ TEST(TailRow, IsTheDialoguesTableUpTo255) {
   EXPECT_TRUE(std::is_sorted(row.rbegin(), row.rend()));
   // P(Y = 400) by ln Gamma in extended precision.
   const long double theta = 0.2;
-  const long double pdf = std::exp(std::lgamma(2001.0L) - std::lgamma(401.0L) - std::lgamma(1601.0L) +
-                                   400 * std::log(theta) + 1600 * std::log(1 - theta));
+  const long double pdf =
+      std::exp(std::lgamma(2001.0L) - std::lgamma(401.0L) - std::lgamma(1601.0L) +
+               400 * std::log(theta) + 1600 * std::log(1 - theta));
   EXPECT_NEAR((row[400] - row[401]) / pdf, 1.0, 1e-12);
 }
 
@@ -225,8 +272,9 @@ TEST(UpperCrossing, MatchesExactEnumerationWithinItsBound) {
             -1, std::min(upper[static_cast<std::size_t>(n)] - 1, n == 1 ? 0 : n))(rng);
     }
     std::vector<mpq_class> ls, us, rs;
-    test_reference::crossing_reference_exact(K, theta, std::vector<int>(static_cast<std::size_t>(K) + 1, -1).data(),
-                                             upper.data(), ls, us, rs);
+    test_reference::crossing_reference_exact(
+        K, theta, std::vector<int>(static_cast<std::size_t>(K) + 1, -1).data(), upper.data(), ls,
+        us, rs);
     mpq_class phi = 0;
     for (int n = 1; n <= K; ++n) phi += us[static_cast<std::size_t>(n)];
     const bndry::phi_value v = bndry::upper_crossing_phi(upper, K, theta, scratch);
@@ -238,8 +286,8 @@ TEST(UpperCrossing, MatchesExactEnumerationWithinItsBound) {
     // The engine's vectors for the same pair, as the operating characteristics take them.
     const auto size = static_cast<std::size_t>(K) + 1;
     std::vector<double> low(size), high(size), rest(size);
-    ASSERT_EQ(CrossingProb(low.data(), high.data(), rest.data(), theta, K, lower.data(), upper.data(),
-                           scratch.engine),
+    ASSERT_EQ(CrossingProb(low.data(), high.data(), rest.data(), theta, K, lower.data(),
+                           upper.data(), scratch.engine),
               0);
     for (int n = 1; n <= K; ++n) {
       const auto at = static_cast<std::size_t>(n);
@@ -247,7 +295,9 @@ TEST(UpperCrossing, MatchesExactEnumerationWithinItsBound) {
       EXPECT_LE(test_reference::abs_error(high[at], us[at]), 1e-14);
     }
     for (int s = 0; s <= K; ++s)
-      EXPECT_LE(test_reference::abs_error(rest[static_cast<std::size_t>(s)], rs[static_cast<std::size_t>(s)]), 1e-14);
+      EXPECT_LE(test_reference::abs_error(rest[static_cast<std::size_t>(s)],
+                                          rs[static_cast<std::size_t>(s)]),
+                1e-14);
   }
 #endif
 }
