@@ -13,6 +13,7 @@ build=$root/build/fuzz
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=afl-clang-fast++ -DSTOPBOUND_SANITIZE=address,undefined \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DBUILD_TESTING=OFF -DSTOPBOUND_BENCH=OFF > /dev/null
 cmake --build "$build" --target stopbound_oracle stopbound > /dev/null
 

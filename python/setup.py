@@ -6,8 +6,11 @@ import filecmp
 import shutil
 from pathlib import Path
 
-from pybind11.setup_helpers import Pybind11Extension
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension
 from setuptools import setup
+
+# The engine's sources compile on every core (NPY_NUM_BUILD_JOBS sets how many).
+ParallelCompile("NPY_NUM_BUILD_JOBS").install()
 
 here = Path(__file__).resolve().parent
 root = here.parent

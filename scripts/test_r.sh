@@ -29,6 +29,8 @@ if ! command -v R > /dev/null || ! Rscript -e 'q(status = !all(sapply(c("Rcpp", 
   exit 77
 fi
 
+# R's make compiles the engine's sources on every core unless told otherwise.
+export MAKEFLAGS="${MAKEFLAGS:--j$(nproc)}"
 mkdir -p "$work"
 "$root/scripts/assemble_r.sh" "$work" > "$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
 tarball="$(ls "$work"/stopbound_*.tar.gz)"
