@@ -680,8 +680,8 @@ std::string message(const output_file& out, const failure& f) {
   return head + reason;
 }
 
-// One line on stderr. The dialogue keeps open_file's line (Part 4.1) for a
-// file it cannot open, whatever stood in the way.
+// One line on stderr. The dialogue keeps its own "Open of ... failed" line
+// for a file it cannot open, whatever stood in the way.
 int report(const output_file& out, const failure& f, output_messages form) {
   const bool cannot_open = f.what == failed::directory || f.what == failed::is_directory ||
                            f.what == failed::not_writable || f.what == failed::no_temporary ||
