@@ -167,6 +167,8 @@ bool search::fits(double c, double* phi_star) {
 // The candidates strictly between c_lo and c_hi, as per-band index ranges
 // [from, to); their number.
 long long search::narrow(double c_lo, double c_hi) {
+  w_.from.resize(w_.bands.size());
+  w_.to.resize(w_.bands.size());
   long long total = 0;
   for (std::size_t j = 0; j < w_.bands.size(); ++j) {
     const band& b = w_.bands[j];
@@ -281,50 +283,27 @@ family_design search::run(std::optional<double> start) {
   double phi_hi = 0.0;
   bool lo_checked = false;
   bool hi_checked = false;
-  w_.from.assign(w_.bands.size(), 0);
-  w_.to.assign(w_.bands.size(), 0);
-  // From a start inside the bracket, gallop by rank towards the answer:
-  // 1, 2, 4, ... candidates at a time, until one step crosses PHI. The
-  // bracket it leaves holds the same answer, so only the work changes.
+  // Moves the end of the bracket that c's PHI* decides; whether c fits.
+  auto decide = [&](double c) {
+    double phi_star = 0.0;
+    const bool fit = fits(c, &phi_star);
+    (fit ? c_hi : c_lo) = c;
+    (fit ? phi_hi : phi_lo) = phi_star;
+    (fit ? hi_checked : lo_checked) = true;
+    return fit;
+  };
+  // From a start inside the bracket, gallop by rank away from it, towards
+  // the answer: 1, 2, 4, ... candidates at a time, until one step crosses
+  // PHI. The bracket it leaves holds the same answer, so only the work
+  // changes.
   const double h = start && c_hi != inf && *start > c_lo ? attainable_at_least(*start) : inf;
   if (h < c_hi) {
-    double phi_h = 0.0;
-    if (fits(h, &phi_h)) {
-      c_hi = h;
-      phi_hi = phi_h;
-      hi_checked = true;
-      for (long long step = 1;; step *= 2) {
-        const long long below = narrow(c_lo, c_hi);
-        if (below == 0) break;
-        const double c = select(std::max(0LL, below - step));
-        double phi_star = 0.0;
-        if (!fits(c, &phi_star)) {
-          c_lo = c;
-          phi_lo = phi_star;
-          lo_checked = true;
-          break;
-        }
-        c_hi = c;
-        phi_hi = phi_star;
-      }
-    } else {
-      c_lo = h;
-      phi_lo = phi_h;
-      lo_checked = true;
-      for (long long step = 1;; step *= 2) {
-        const long long above = narrow(c_lo, c_hi);
-        if (above == 0) break;
-        const double c = select(std::min(above, step) - 1);
-        double phi_star = 0.0;
-        if (fits(c, &phi_star)) {
-          c_hi = c;
-          phi_hi = phi_star;
-          hi_checked = true;
-          break;
-        }
-        c_lo = c;
-        phi_lo = phi_star;
-      }
+    const bool rising = !decide(h);
+    for (long long step = 1;; step *= 2) {
+      const long long between = narrow(c_lo, c_hi);
+      if (between == 0) break;
+      const long long k = rising ? std::min(between, step) - 1 : std::max(0LL, between - step);
+      if (decide(select(k)) == rising) break;
     }
   }
   if (!hi_checked && !fits(c_hi, &phi_hi)) {
@@ -341,19 +320,8 @@ family_design search::run(std::optional<double> start) {
 
   // Invariant: PHI*(c_lo) > PHI >= PHI*(c_hi); the candidates are the
   // attainable values strictly between.
-  w_.from.assign(w_.bands.size(), 0);
-  w_.to.assign(w_.bands.size(), 0);
-  for (long long total = narrow(c_lo, c_hi); total > 0; total = narrow(c_lo, c_hi)) {
-    const double c = select(total / 2);
-    double phi_star = 0.0;
-    if (fits(c, &phi_star)) {
-      c_hi = c;
-      phi_hi = phi_star;
-    } else {
-      c_lo = c;
-      phi_lo = phi_star;
-    }
-  }
+  for (long long total = narrow(c_lo, c_hi); total > 0; total = narrow(c_lo, c_hi))
+    decide(select(total / 2));
 
   family_design d;
   form(c_hi, d.chosen);
