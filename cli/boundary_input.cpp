@@ -89,8 +89,6 @@ std::vector<std::string> tokens(const std::string& line) {
   return out;
 }
 
-// A line as the message quotes it: printable, and short.
-
 std::string at_line(const line_reader& in) {
   return in.name() + " line " + std::to_string(in.number());
 }
@@ -117,13 +115,6 @@ void check_pair(const boundary_result& b, const std::string& name) {
 }
 
 }  // namespace
-
-std::string shown(std::string_view text) {
-  constexpr std::size_t longest = 40;
-  std::string s;
-  for (const char c : text.substr(0, longest)) s += c >= ' ' && c <= '~' ? c : '?';
-  return text.size() > longest ? s + "..." : s;
-}
 
 stopbound::boundary engine_pair(const boundary_result& b) {
   stopbound::boundary pair;

@@ -164,6 +164,13 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(b, e - b + 1));
 }
 
+std::string shown(std::string_view text) {
+  constexpr std::size_t longest = 40;
+  std::string s;
+  for (const char c : text.substr(0, longest)) s += c >= ' ' && c <= '~' ? c : '?';
+  return text.size() > longest ? s + "..." : s;
+}
+
 std::string rounding_note(std::string_view token, double v) {
   if ((v > 0.0 && v < 1.0) || !decimal_inside_0_1(token)) return {};
   return std::string(", which rounds to ") + (v > 0.0 ? "1" : "0") + " as a double";

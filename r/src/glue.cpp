@@ -110,7 +110,6 @@ Rcpp::List sb_plan(double theta0, double theta1, double phi, double power, std::
   request.min_events = min_events;
   request.k_min = k_min;
   request.k_max = k_max;
-  stopbound::check_plan(request);
   const stopbound::plan_result p = stopbound::plan_scan(request);
   const auto rows = static_cast<R_xlen_t>(p.scan.size());
   Rcpp::IntegerVector K(rows);
