@@ -306,7 +306,7 @@ walk_result walk(const std::string& path, place& p) {
   push_components(todo, path);
   const auto start = [&](bool absolute) {
     p.dir = unique_fd(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    p.dir_shown = absolute ? "/" : ".";
+    p.dir_shown.assign(1, absolute ? '/' : '.');
     return static_cast<bool>(p.dir);
   };
   if (!start(path.front() == '/')) {
