@@ -15,7 +15,7 @@ using bndry_internal::evec;
 // The record from the engine's three vectors at theta; *outcomes gets the
 // length of the list of stopping outcomes the moments are taken over.
 oc_record moments(double theta, const double* ls, const double* us, const double* rs, int K,
-                  const int* lower, const int* upper, int* outcomes, cross2::workspace* ws = nullptr) {
+                  const int* lower, const int* upper, int* outcomes, cross2::workspace& ws) {
   // At most K lower stops, K upper stops and K + 1 final counts.
   const int most = 3 * K + 1;
   evec<double> y(most);
@@ -24,9 +24,7 @@ oc_record moments(double theta, const double* ls, const double* us, const double
   evec<double> w(most);
   int counts[4];
   const int last =
-      ws != nullptr
-          ? yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K, *ws)
-          : yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K);
+      yn_dstn_at(y.data(), n.data(), w.data(), counts, theta, ls, us, rs, lower, upper, K, ws);
   array_div(ratio.data(), y.data(), n.data(), 0, last);
   *outcomes = last + 1;
 
@@ -87,25 +85,19 @@ oc_record record_bound(const oc_record& r, const crossing_bound& bound, int K, i
 }  // namespace
 
 oc_record summary(double theta, int K, const int* lower, const int* upper) {
-  evec<double> lspending(K + 1);
-  evec<double> uspending(K + 1);
-  evec<double> rspending(K + 1);
-  if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper) != 0)
-    throw refused_boundary("the crossing engine refused the boundaries");
-  int outcomes = 0;
-  return moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper,
-                 &outcomes);
+  return summary(theta, K, lower, upper, cross2::default_workspace());
 }
 
 oc_record summary(double theta, int K, const int* lower, const int* upper, cross2::workspace& ws) {
   evec<double> lspending(K + 1);
   evec<double> uspending(K + 1);
   evec<double> rspending(K + 1);
-  if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper, ws) != 0)
+  if (CrossingProb(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper,
+                   ws) != 0)
     throw refused_boundary("the crossing engine refused the boundaries");
   int outcomes = 0;
   return moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper,
-                 &outcomes, &ws);
+                 &outcomes, ws);
 }
 
 oc_record summary_estimate(double theta, int K, const int* lower, const int* upper,
@@ -114,12 +106,12 @@ oc_record summary_estimate(double theta, int K, const int* lower, const int* upp
   evec<double> uspending(K + 1);
   evec<double> rspending(K + 1);
   crossing_bound bound{};
-  if (crossing_estimate(lspending.data(), uspending.data(), rspending.data(), theta, K, lower, upper,
-                        &bound) != 0)
+  if (crossing_estimate(lspending.data(), uspending.data(), rspending.data(), theta, K, lower,
+                        upper, &bound) != 0)
     throw refused_boundary("the crossing engine refused the boundaries");
   int outcomes = 0;
-  const oc_record r =
-      moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower, upper, &outcomes);
+  const oc_record r = moments(theta, lspending.data(), uspending.data(), rspending.data(), K, lower,
+                              upper, &outcomes, cross2::default_workspace());
   *error = bound.relative == 0.0 && bound.absolute == 0.0 ? oc_record{}
                                                           : record_bound(r, bound, K, outcomes);
   return r;

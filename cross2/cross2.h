@@ -30,6 +30,9 @@ class workspace {
   std::unique_ptr<workspace_state> state_;
 };
 
+/// The process-wide workspace of the entries that name none.
+workspace& default_workspace();
+
 }  // namespace cross2
 
 /// Fills lspending[1..K] and uspending[1..K] (probability of stopping low or
@@ -79,6 +82,12 @@ int crossing_estimate(double* lspending, double* uspending, double* rspending, d
                       const int* lower, const int* upper, crossing_bound* bound,
                       cross2::workspace& ws);
 
+/// *bound: how far each entry of CrossingProb's vectors (in any workspace)
+/// may lie from its exact value, without computing them. Statuses of
+/// CrossingProb.
+int crossing_prob_bound(double theta, int K, const int* lower, const int* upper,
+                        crossing_bound* bound, cross2::workspace& ws);
+
 /// lspending and uspending by the recursion in long double, each rounded
 /// once to double; *bound: each entry lies within relative * e + absolute of
 /// the exact value e (relative 2 u + 2 gamma_long(5K + 2) with long double's
@@ -91,7 +100,8 @@ int crossing_precise(double* lspending, double* uspending, double theta, int K, 
 /// Sum of x[first..last] in long double, rounded once; *error: how far it
 /// may lie from the exact sum of the exact values the x[i] stand for, each
 /// within `bound` of its own (crossing_precise's PHI* with its bound).
-double precise_sum(const double* x, int first, int last, const crossing_bound& bound, double* error);
+double precise_sum(const double* x, int first, int last, const crossing_bound& bound,
+                   double* error);
 
 /// gamma(m) = m u / (1 - m u), u = DBL_EPSILON / 2: the relative distance
 /// from its exact value of a result whose non-negative terms each went

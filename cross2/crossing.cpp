@@ -508,6 +508,23 @@ int crossing_estimate(double* ls, double* us, double* rs, double theta, int K, c
   return 0;
 }
 
+// The recursion's distance from the exact values, widened by the walk's from
+// the recursion where CrossingProb walks: (1 + w)(1 + r) - 1 relatively.
+int crossing_prob_bound(double theta, int K, const int* lower, const int* upper,
+                        crossing_bound* bound, cross2::workspace& ws) {
+  const int status = validate(theta, K, lower, upper);
+  if (status != 0) return status;
+  workspace_state& st = cross2::workspace_access::of(ws);
+  fill_cones(st, K, lower, upper);
+  std::uint64_t calls = 0;
+  const crossing_bound walk = walks(st, K, lower, upper, &calls)
+                                  ? walk_from_recursion(theta, K, calls)
+                                  : crossing_bound{0.0, 0.0};
+  const crossing_bound recursion = recursion_bound(K);
+  *bound = {(1 + walk.relative) * (1 + recursion.relative) - 1, walk.absolute + recursion.absolute};
+  return 0;
+}
+
 int crossing_estimate(double* ls, double* us, double* rs, double theta, int K, const int* lower,
                       const int* upper, crossing_bound* bound, cross2::workspace& ws) {
   const int status = validate(theta, K, lower, upper);

@@ -42,9 +42,6 @@ struct workspace_access {
   static workspace_state& of(workspace& ws) { return *ws.state_; }
 };
 
-/// The process-wide workspace of the entries without one.
-workspace& default_workspace();
-
 /// The probabilities of stopping low (into *low, when low is not null) and
 /// high (into *high) at each patient by the count the trial has then, in
 /// order of patient and count: the recursion's own terms at theta, each

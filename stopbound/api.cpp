@@ -356,22 +356,13 @@ stopping stopping_distribution(const boundary& b, double theta, workspace& ws) {
   const std::vector<int> upper = one_based(b.upper, 0);
   std::vector<double> ls(static_cast<std::size_t>(K) + 1);
   std::vector<double> us(static_cast<std::size_t>(K) + 1);
-  std::vector<double> rs(static_cast<std::size_t>(K) + 1);
   crossing_bound bound{};
   if (dialogue_engine_takes(b)) {
     // CrossingProb's bits, so that the sums meet the operating characteristics'.
-    // They lie within the walk's distance from the recursion (none where it
-    // does not walk), whose values lie within its own bound of the exact ones.
-    crossing_bound walk{};
-    crossing_bound recursion{};
-    if (crossing_estimate(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data(),
-                          &walk) != 0 ||
-        crossing_estimate(ls.data(), us.data(), nullptr, theta, K, lower.data(), upper.data(),
-                          &recursion, ws.get().engine) != 0 ||
-        CrossingProb(ls.data(), us.data(), rs.data(), theta, K, lower.data(), upper.data()) != 0)
+    if (upper_crossing(ls.data(), us.data(), theta, K, lower.data(), upper.data(),
+                       ws.get().engine) != 0 ||
+        crossing_prob_bound(theta, K, lower.data(), upper.data(), &bound, ws.get().engine) != 0)
       throw std::logic_error("the crossing engine refused a checked boundary");
-    bound = {(1 + walk.relative) * (1 + recursion.relative) - 1,
-             walk.absolute + recursion.absolute};
   } else if (crossing_estimate(ls.data(), us.data(), nullptr, theta, K, lower.data(), upper.data(),
                                &bound, ws.get().engine) != 0) {
     throw std::logic_error("the crossing engine refused a checked boundary");

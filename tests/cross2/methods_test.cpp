@@ -30,9 +30,9 @@ vectors crossing(method_choice choice, double theta, const test_reference::bound
   vectors v{std::vector<double>(b.lower.size()), std::vector<double>(b.lower.size()),
             std::vector<double>(b.lower.size())};
   cross2_internal::choose_method(choice);
-  EXPECT_EQ(CrossingProb(v.ls.data(), v.us.data(), v.rs.data(), theta, K, b.lower.data(),
-                         b.upper.data()),
-            0);
+  EXPECT_EQ(
+      CrossingProb(v.ls.data(), v.us.data(), v.rs.data(), theta, K, b.lower.data(), b.upper.data()),
+      0);
   cross2_internal::choose_method(method_choice::by_cost);
   return v;
 }
@@ -124,7 +124,8 @@ TEST(Recursion, RoundsAsTheScalarLoopDid) {
 TEST(UpperCrossing, GivesCrossingProbsStopsBitForBit) {
   std::mt19937 rng(12);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (const method_choice choice : {method_choice::by_cost, method_choice::walk, method_choice::recursion}) {
+  for (const method_choice choice :
+       {method_choice::by_cost, method_choice::walk, method_choice::recursion}) {
     for (int trial = 0; trial < 150; ++trial) {
       const int K = 1 + trial % 18;
       const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 2);
@@ -141,7 +142,9 @@ TEST(UpperCrossing, GivesCrossingProbsStopsBitForBit) {
   const std::vector<int> lower{0, 1}, upper{0, 1};
   std::vector<double> ls(2), us(2);
   EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.0, 1, lower.data(), upper.data()), 1);
-  EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, max_trial_patients + 1, lower.data(), upper.data()), 2);
+  EXPECT_EQ(
+      upper_crossing(ls.data(), us.data(), 0.5, max_trial_patients + 1, lower.data(), upper.data()),
+      2);
   EXPECT_EQ(upper_crossing(ls.data(), us.data(), 0.5, 1, lower.data(), upper.data()), 3);
 }
 
@@ -153,7 +156,8 @@ TEST(WalkTable, RowsKeptForOneThetaLeaveNoTraceInAnother) {
   const auto first = crossing(method_choice::walk, 0.3, b);
   const auto other = crossing(method_choice::walk, 0.7, b);
   const auto merged = crossing(method_choice::recursion, 0.7, b);
-  for (std::size_t s = 0; s < b.lower.size(); ++s) EXPECT_NEAR(other.rs[s], merged.rs[s], 1e-14) << s;
+  for (std::size_t s = 0; s < b.lower.size(); ++s)
+    EXPECT_NEAR(other.rs[s], merged.rs[s], 1e-14) << s;
   const auto again = crossing(method_choice::walk, 0.3, b);
   EXPECT_TRUE(same_bits(first.rs, again.rs));
 }
@@ -162,11 +166,14 @@ TEST(Estimate, IsCrossingProbItselfWhereTheRecursionRuns) {
   std::array<int, max_patients + 1> lower{};
   lower.fill(-1);
   std::array<int, max_patients + 1> b{};
-  for (int m = 1; m <= max_patients; ++m) b[static_cast<std::size_t>(m)] = m / 4 + 2;  // far beyond the budget
+  for (int m = 1; m <= max_patients; ++m)
+    b[static_cast<std::size_t>(m)] = m / 4 + 2;  // far beyond the budget
   std::vector<double> ls(256), us(256), rs(256), els(256), eus(256), ers(256);
   ASSERT_EQ(CrossingProb(ls.data(), us.data(), rs.data(), 0.3, 255, lower.data(), b.data()), 0);
   crossing_bound bound{1.0, 1.0};
-  ASSERT_EQ(crossing_estimate(els.data(), eus.data(), ers.data(), 0.3, 255, lower.data(), b.data(), &bound), 0);
+  ASSERT_EQ(crossing_estimate(els.data(), eus.data(), ers.data(), 0.3, 255, lower.data(), b.data(),
+                              &bound),
+            0);
   EXPECT_EQ(bound.relative, 0.0);
   EXPECT_EQ(bound.absolute, 0.0);
   EXPECT_TRUE(same_bits(ls, els) && same_bits(us, eus) && same_bits(rs, ers));
@@ -182,7 +189,9 @@ TEST(Estimate, WalksResultsLieWithinTheBound) {
   for (int trial = 0; trial < 400; ++trial) {
     const int K = 1 + trial % 18;
     const auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
-    const double theta = trial % 9 == 0 ? 1e-7 : trial % 9 == 1 ? 1 - 1e-7 : 0.001 + 0.998 * unit(rng);
+    const double theta = trial % 9 == 0   ? 1e-7
+                         : trial % 9 == 1 ? 1 - 1e-7
+                                          : 0.001 + 0.998 * unit(rng);
     SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K << " theta=" << theta);
     const auto w = crossing(method_choice::walk, theta, b);
     vectors e{std::vector<double>(b.lower.size()), std::vector<double>(b.lower.size()),
@@ -198,13 +207,59 @@ TEST(Estimate, WalksResultsLieWithinTheBound) {
     EXPECT_LE(bound.absolute, 1e-300);
     for (std::size_t i = 0; i < b.lower.size(); ++i) {
       // Each entry within r e + a of the same exact e: |w - e| <= 2 (r e + a), e ~ e's entry.
-      EXPECT_LE(std::fabs(w.ls[i] - e.ls[i]), 2.01 * (bound.relative * e.ls[i] + bound.absolute)) << i;
-      EXPECT_LE(std::fabs(w.us[i] - e.us[i]), 2.01 * (bound.relative * e.us[i] + bound.absolute)) << i;
-      EXPECT_LE(std::fabs(w.rs[i] - e.rs[i]), 2.01 * (bound.relative * e.rs[i] + bound.absolute)) << i;
+      EXPECT_LE(std::fabs(w.ls[i] - e.ls[i]), 2.01 * (bound.relative * e.ls[i] + bound.absolute))
+          << i;
+      EXPECT_LE(std::fabs(w.us[i] - e.us[i]), 2.01 * (bound.relative * e.us[i] + bound.absolute))
+          << i;
+      EXPECT_LE(std::fabs(w.rs[i] - e.rs[i]), 2.01 * (bound.relative * e.rs[i] + bound.absolute))
+          << i;
     }
     const double sum = array_sum(e.us.data(), 1, K);
     EXPECT_LE(std::fabs(array_sum(w.us.data(), 1, K) - sum), sum_bound(sum, K, bound));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// CrossingProb's distance from the exact values without running it: the
+// walk's distance from the recursion (crossing_estimate without a
+// workspace) composed with the recursion's own (with one), bit for bit, on
+// boundaries that walk and on one far beyond the walk's budget.
+TEST(CrossingProbBound, ComposesTheWalksAndTheRecursionsBounds) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  cross2::workspace ws;
+  for (int trial = 0; trial < 101; ++trial) {
+    const int K = trial == 100 ? max_patients : 1 + trial % 18;
+    auto b = test_reference::random_boundaries(rng, K, 1 + trial % 3);
+    if (trial == 100)
+      for (int m = 1; m <= K; ++m) {
+        b.lower[static_cast<std::size_t>(m)] = -1;
+        b.upper[static_cast<std::size_t>(m)] = m / 4 + 2;
+      }
+    const double theta = 0.001 + 0.998 * unit(rng);
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " K=" << K << " theta=" << theta);
+    const std::size_t size = b.lower.size();
+    std::vector<double> ls(size), us(size), rs(size);
+    crossing_bound walk{};
+    crossing_bound recursion{};
+    ASSERT_EQ(crossing_estimate(ls.data(), us.data(), rs.data(), theta, K, b.lower.data(),
+                                b.upper.data(), &walk),
+              0);
+    ASSERT_EQ(crossing_estimate(ls.data(), us.data(), nullptr, theta, K, b.lower.data(),
+                                b.upper.data(), &recursion, ws),
+              0);
+    crossing_bound got{};
+    ASSERT_EQ(crossing_prob_bound(theta, K, b.lower.data(), b.upper.data(), &got, ws), 0);
+    EXPECT_EQ(got.relative, (1 + walk.relative) * (1 + recursion.relative) - 1);
+    EXPECT_EQ(got.absolute, walk.absolute + recursion.absolute);
+  }
+  crossing_bound untouched{7.0, 7.0};
+  std::vector<int> lower(3, -1), upper{0, 0, 1};  // upper[1] < 1: refused
+  EXPECT_EQ(crossing_prob_bound(0.2, 2, lower.data(), upper.data(), &untouched, ws), 4);
+  EXPECT_EQ(untouched.relative, 7.0);
 }
 
 }  // namespace
